@@ -1,0 +1,35 @@
+# Front door: `make` builds, `make test` builds and runs every test, `make run` shows Portwell at work.
+BUILD := build
+SANITIZE_BUILD := build-sanitize
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build test test-sanitize run bench clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -DPORTWELL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@$(BUILD)/bin/ksl examples/hello.ksl
+
+bench: build
+	@bench/run-all $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

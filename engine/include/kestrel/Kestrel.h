@@ -1,0 +1,380 @@
+#pragma once
+// The Kestrel script engine (KSL): the one header a host includes.
+//
+// A host creates one TKestrel, fills in Define, Source and DeclarePrototype, assigns the callbacks
+// of the routines it declared, and calls Execute() for each run. Every failure leaves Execute() as
+// an EKestrelError carrying its message.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ksl {
+
+class TKSLParser;
+
+using TStrings = std::vector<std::string>;
+
+inline constexpr int32_t KSL_VERSION = 125;
+
+// Kinds of a variable (TVarState::VarType).
+inline constexpr uint8_t vtInteger = 0, vtReal = 1, vtString = 2;
+// Result kinds of a function (TFuncStatus::ResultType); rtLongInt only for external routines.
+inline constexpr uint8_t rtInteger = 0, rtReal = 1, rtString = 2, rtLongInt = 3;
+// Kinds of a parameter (TArgument::ArgType).
+inline constexpr uint8_t atInteger = 0, atReal = 1, atString = 2, atLongInt = 3;
+// Expression classes found by the type probe.
+inline constexpr int ctUnKnown = -1, ctInteger = 0, ctReal = 1, ctString = 2;
+// Access mode passed to the object callbacks.
+inline constexpr uint8_t omGet = 0, omSet = 1;
+
+// Indexes of the built-in library; the thousands digit gives the result kind.
+inline constexpr int32_t pidx_ProcessMessages = 0x0001, pidx_Sleep = 0x0002, pidx_pause = 0x0003;
+inline constexpr int32_t fidx_Copy = 0x1001, fidx_Delete = 0x1002, fidx_InputBox = 0x1003,
+                         fidx_Insert = 0x1004, fidx_IntToStr = 0x1005, fidx_LowerCase = 0x1006,
+                         fidx_Trim = 0x1007, fidx_TrimLeft = 0x1008, fidx_TrimRight = 0x1009,
+                         fidx_UpperCase = 0x100A, fidx_FloatToStr = 0x100B;
+inline constexpr int32_t fidx_CompareStr = 0x2001, fidx_Exec = 0x2002, fidx_Length = 0x2003,
+                         fidx_MessageBox = 0x2004, fidx_Pos = 0x2005, fidx_Shell = 0x2006,
+                         fidx_StrToInt = 0x2007, fidx_IsDefine = 0x2008, fidx_Trunc = 0x2009,
+                         fidx_Round = 0x200A, fidx_RegisterRoutine = 0x200B;
+inline constexpr int32_t fidx_Frac = 0x3001, fidx_Int = 0x3002, fidx_StrToFloat = 0x3003;
+
+// External routines take at most this many arguments.
+inline constexpr size_t MaxExternalArguments = 32;
+
+// The engine's messages. Those ending in "[%s]" name the offending token or name.
+inline constexpr std::string_view errAbort = "実行を中断しました";
+inline constexpr std::string_view errConstant = "読取専用オブジェクトには代入できません[%s]";
+inline constexpr std::string_view errDeclareFunc = "未宣言の組み込み関数です[%s]";
+inline constexpr std::string_view errDeclareProc = "未宣言の組み込み手続きです[%s]";
+inline constexpr std::string_view errDefine = "定義エラーです";
+inline constexpr std::string_view errDupDmyArg = "仮引数名の重複定義[%s]";
+inline constexpr std::string_view errDupFunc = "手続き/関数の重複宣言[%s]";
+inline constexpr std::string_view errDupVar = "変数/定数名の重複定義[%s]";
+inline constexpr std::string_view errEnd = "endがありません[%s]";
+inline constexpr std::string_view errOf = "ofがありません[%s]";
+inline constexpr std::string_view errNoDefine = "変数または関数は定義されていません[%s]";
+inline constexpr std::string_view errResultType = "関数の戻り値の型が違います[%s]";
+inline constexpr std::string_view errRightBracket = "右括弧がありません";
+inline constexpr std::string_view errSyntax = "文法エラーです[%s]";
+inline constexpr std::string_view errVarType = "変数の型が違います[%s]";
+inline constexpr std::string_view errExpression = "式が不正です[%s]";
+// Run-time failures of arithmetic and conversion.
+inline constexpr std::string_view errZeroDivide = "ゼロによる除算";
+inline constexpr std::string_view errInvalidOp = "不正な浮動小数点数演算命令";
+inline constexpr std::string_view errZeroDivideReal = "0 による浮動小数点数除算";
+inline constexpr std::string_view errOverflow = "浮動小数点数のオーバーフロー";
+inline constexpr std::string_view errNotInteger = "'%s' は整数ではありません";
+
+// The one exception type of the engine: a message text and nothing else.
+class EKestrelError : public std::runtime_error {
+public:
+    explicit EKestrelError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A variable or constant.
+struct TVarState {
+    bool BuiltIn = false;  // registered by the host or the engine; survives every run
+    bool Constant = false; // read-only
+    bool Obj = false;      // value lives in the host, reached through the object callbacks
+    uint8_t VarType = vtInteger;
+    int64_t ValInteger = 0;
+    double ValReal = 0.0;
+    std::string ValString; // never holds a NUL byte
+    int32_t Index = 0;     // the host's number for an object variable
+};
+
+// One parameter of a routine; during a call it carries the call's value.
+struct TArgument {
+    uint8_t ArgType = atInteger;
+    int64_t ArgInteger = 0;
+    double ArgReal = 0.0;
+    std::string ArgString; // never holds a NUL byte
+};
+
+struct TNamedArgument {
+    std::string Name;
+    TArgument Arg;
+};
+
+// Formal parameters in declaration order.
+using TArgumentList = std::vector<TNamedArgument>;
+
+// A procedure or function.
+struct TFuncStatus {
+    bool BuiltIn = false; // the engine's own library
+    bool DLL = false;     // lives in an external shared library
+    std::string DLLName;
+    int32_t Index = 0;
+    TArgumentList Argument;
+    uint8_t ResultType = rtInteger;
+};
+
+// The result registers of an external call. On 64-bit Linux a register is pointer-sized.
+struct TDLLRet {
+    uintptr_t rEAX = 0;
+    uintptr_t rEDX = 0;
+};
+
+struct TArgumentValue {
+    int64_t AsInteger = 0;
+    double AsReal = 0.0;
+    std::string AsString;
+};
+
+// Letter case is ignored for ASCII letters only; other bytes compare as they are.
+int CompareText(std::string_view a, std::string_view b);
+bool SameText(std::string_view a, std::string_view b);
+
+// A table sorted by name, names compared without regard to letter case, each entry owning its
+// record. A name occurs at most once.
+template <class Record> class TSymbolTable {
+public:
+    size_t Count() const { return entries.size(); }
+    const std::string& Name(size_t i) const { return entries[i].name; }
+    Record& At(size_t i) const { return *entries[i].record; }
+
+    Record* Find(std::string_view name) const {
+        size_t i = LowerBound(name);
+        return i < entries.size() && CompareText(entries[i].name, name) == 0
+                   ? entries[i].record.get()
+                   : nullptr;
+    }
+    bool Contains(std::string_view name) const { return Find(name) != nullptr; }
+
+    // Adds the entry unless the name is present; returns whether it was added.
+    bool Add(std::string name, std::unique_ptr<Record> record) {
+        size_t i = LowerBound(name);
+        if (i < entries.size() && CompareText(entries[i].name, name) == 0) return false;
+        entries.insert(entries.begin() + ptrdiff_t(i), Entry{std::move(name), std::move(record)});
+        return true;
+    }
+    void Remove(std::string_view name) {
+        size_t i = LowerBound(name);
+        if (i < entries.size() && CompareText(entries[i].name, name) == 0)
+            entries.erase(entries.begin() + ptrdiff_t(i));
+    }
+    template <class Pred> void RemoveIf(Pred pred) {
+        for (size_t i = entries.size(); i-- > 0;)
+            if (pred(*entries[i].record)) entries.erase(entries.begin() + ptrdiff_t(i));
+    }
+
+private:
+    struct Entry {
+        std::string name;
+        std::unique_ptr<Record> record;
+    };
+    size_t LowerBound(std::string_view name) const {
+        size_t lo = 0, hi = entries.size();
+        while (lo < hi) {
+            size_t mid = (lo + hi) / 2;
+            if (CompareText(entries[mid].name, name) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+    std::vector<Entry> entries;
+};
+
+using TVariableTable = TSymbolTable<TVarState>;
+using TRoutineTable = TSymbolTable<TFuncStatus>;
+
+// Host callbacks. Err_CD comes in as 0; a non-zero value reports a failure whose message the
+// engine asks from ErrorProc.
+using TProcParam = std::function<void(const std::string& ProcName, int32_t Index,
+                                      TArgumentList& Argument, int32_t& Err_CD)>;
+using TIntFuncParam =
+    std::function<void(const std::string& FuncName, int32_t Index, TArgumentList& Argument,
+                       int32_t& Err_CD, int64_t& ResultValue)>;
+using TRealFuncParam =
+    std::function<void(const std::string& FuncName, int32_t Index, TArgumentList& Argument,
+                       int32_t& Err_CD, double& ResultValue)>;
+using TStrFuncParam =
+    std::function<void(const std::string& FuncName, int32_t Index, TArgumentList& Argument,
+                       int32_t& Err_CD, std::string& ResultValue)>;
+using TErrorProc = std::function<void(int32_t Error_CD, std::string& Err_Message)>;
+using TIntObjParam = std::function<void(const std::string& ObjName, int32_t Index,
+                                        uint8_t GS_Mode, int32_t& Err_CD, int64_t& Value)>;
+using TRealObjParam = std::function<void(const std::string& ObjName, int32_t Index,
+                                         uint8_t GS_Mode, int32_t& Err_CD, double& Value)>;
+using TStrObjParam = std::function<void(const std::string& ObjName, int32_t Index,
+                                        uint8_t GS_Mode, int32_t& Err_CD, std::string& Value)>;
+using TPauseProc = std::function<void()>;
+
+class TKestrel {
+public:
+    TKestrel();
+    ~TKestrel();
+    TKestrel(const TKestrel&) = delete;
+    TKestrel& operator=(const TKestrel&) = delete;
+
+    // Names the host defines, tested by the built-in IsDefine.
+    const TStrings& Define() const { return FDefine; }
+    void SetDefine(const TStrings& lines) { FDefine = lines; }
+    // The program, one line per entry.
+    const TStrings& Source() const { return FSource; }
+    void SetSource(const TStrings& lines) { FSource = lines; }
+    // One prototype per line for the host's own routines, declared anew at every run.
+    const TStrings& DeclarePrototype() const { return FDeclarePrototype; }
+    void SetDeclarePrototype(const TStrings& lines) { FDeclarePrototype = lines; }
+
+    TProcParam ProcParam;
+    TIntFuncParam IntFuncParam;
+    TRealFuncParam RealFuncParam;
+    TStrFuncParam StrFuncParam;
+    TErrorProc ErrorProc;
+    TIntObjParam IntObjParam;
+    TRealObjParam RealObjParam;
+    TStrObjParam StrObjParam;
+    TPauseProc PauseProc;
+
+    // Runs Source to its end, to an exit, or until aborted. Throws EKestrelError on any error.
+    void Execute();
+    // Asks a run in progress to stop at its next check, and throws errAbort to the caller.
+    // Does nothing when no run is in progress.
+    void Abort();
+    bool IsRunning() const { return Exec_Flg; }
+
+    void AddIntVar(const std::string& Name, int64_t IntVal, bool Constant);
+    void AddStrVar(const std::string& Name, const std::string& StrVal, bool Constant);
+    void AddRealVar(const std::string& Name, double RealVal, bool Constant);
+    void AddIntObj(const std::string& Name, int64_t IntVal, bool Constant, int32_t Index);
+    void AddRealObj(const std::string& Name, double RealVal, bool Constant, int32_t Index);
+    void AddStrObj(const std::string& Name, const std::string& StrVal, bool Constant,
+                   int32_t Index);
+    int64_t GetIntVar(const std::string& Name) const;
+    double GetRealVar(const std::string& Name) const;
+    std::string GetStrVar(const std::string& Name) const;
+    bool SetIntVar(const std::string& Name, int64_t Value);
+    bool SetRealVar(const std::string& Name, double Value);
+    bool SetStrVar(const std::string& Name, const std::string& Value);
+    void DeleteVar(const std::string& Name);
+    // The variable's kind (vtInteger, vtReal, vtString), or -1 when there is none.
+    int32_t GetVarType(const std::string& Name) const;
+    // Ends a pause of the script (the built-in Pause) without aborting the run.
+    void Continue() { Pause_Flg = false; }
+    int32_t GetVersion() const { return KSL_VERSION; }
+    static TArgumentValue Arguments(const TArgumentList& Argument, int32_t Position);
+    static TArgumentValue ArgumentByName(const TArgumentList& Argument, std::string_view Name);
+
+    // Declares a routine from a prototype such as "procedure Print(S:String); index 1;".
+    // Mode true marks it as part of the engine's library.
+    void AddFunction(const std::string& Definition, bool Mode);
+    // Declares a routine of an external shared library. Argument holds one type letter per
+    // parameter (I, L, R, S), Return the result letter or nothing for a procedure. Returns false
+    // when the name is already a routine or there are more than 32 parameters.
+    bool RegisterRoutine(const std::string& FileName, const std::string& APIName,
+                         const std::string& Argument, const std::string& Return);
+    // Calls APIName of FileName with the first ArgCount slots; argTypes gives each slot's kind.
+    // Both registers are 0 when the library or the routine cannot be found.
+    static TDLLRet CallDLL(const std::string& FileName, const std::string& APIName,
+                           const uintptr_t* lpArg, int32_t ArgCount, const uint8_t* argTypes);
+
+    const TVariableTable& Variables() const { return Variable; }
+    const TRoutineTable& Procedures() const { return BuiltinProc; }
+    const TRoutineTable& Functions() const { return BuiltinFunc; }
+
+private:
+    using Parser = TKSLParser;
+
+    // Tables and run state.
+    bool Abort_Flg = false;
+    bool Break_Flg = false;
+    bool Continue_Flg = false;
+    bool Pause_Flg = false;
+    bool Exit_Flg = false;
+    bool Exec_Flg = false;
+    TRoutineTable BuiltinProc;
+    TRoutineTable BuiltinFunc;
+    TVariableTable Variable;
+    TStrings FDefine;
+    TStrings FSource;
+    TStrings FDeclarePrototype;
+    std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
+    int32_t DLL_Index = 0;
+
+    // Tables.
+    void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
+    void AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
+                int32_t Index);
+    void AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj, int32_t Index);
+    void AddEntry(const std::string& Name, std::unique_ptr<TVarState> state);
+    void ReportHostError(int32_t Err_CD) const;
+
+    // Declarations.
+    void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
+
+    // Run driver.
+    static std::string SkipComment(const TStrings& Value);
+    void ProcessVariable(Parser& parser);
+    std::string ProcessVarname(Parser& parser);
+
+    // Statements.
+    void BSExecute(const std::string& S);
+    void ExecuteStatement(const std::string& statement);
+    void ExecuteCall(Parser& parser);
+    bool ExecuteAssignment(Parser& parser);
+    bool ExecuteKeyword(Parser& parser);
+    void ExecuteIf(Parser& parser);
+    void ExecuteFor(Parser& parser);
+    void ExecuteWhile(Parser& parser);
+    void ExecuteRepeat(Parser& parser);
+    void ExecuteCase(Parser& parser);
+    void RunLoopBody(const std::string& body);
+    bool LoopMustStop() const { return Exit_Flg || Break_Flg; }
+    bool CaseSelector(const std::string& S, int64_t Value);
+
+    // Integer expressions.
+    int64_t IEExecute(const std::string& S);
+    int CheckType(const Parser& XParser) const;
+    int64_t EvaluateClassified(Parser& parser);
+    int64_t ProcessRelation(Parser& parser);
+    int64_t ProcessIntExpression(Parser& parser);
+    int64_t ProcessTerm(Parser& parser);
+    int64_t ProcessFactor(Parser& parser);
+    int64_t ProcessNumeric(Parser& parser);
+    int64_t ReadIntVariable(const std::string& written, TVarState& var);
+
+    // Real expressions.
+    double REExecute(const std::string& S);
+    double ProcessRealRelation(Parser& parser);
+    double ProcessRealExpression(Parser& parser);
+    double ProcessRealTerm(Parser& parser);
+    double ProcessRealFactor(Parser& parser);
+    double ProcessRealNumeric(Parser& parser);
+    double ParenthesisedStringAsReal(Parser& parser);
+
+    // String expressions.
+    std::string SEExecute(const std::string& S);
+    std::string ProcessStrRelation(Parser& parser);
+    std::string ProcessStrExpression(Parser& parser);
+    std::string ProcessStrFactor(Parser& parser);
+    std::string ProcessString(Parser& parser);
+
+    // Calls.
+    struct CallFrame;
+    void ExecProc(Parser& parser, const std::string& ProcName);
+    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName);
+    double ExecRealFunc(Parser& parser, const std::string& FuncName);
+    std::string ExecStrFunc(Parser& parser, const std::string& FuncName);
+    std::vector<TArgument> CollectArguments(Parser& parser, const TFuncStatus& routine);
+    std::string CollectArgumentText(Parser& parser);
+    TDLLRet CallExternal(const std::string& name, const TFuncStatus& routine);
+
+    // Built-in library.
+    void RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser);
+    int64_t RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    double RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    std::string RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    void PauseScript();
+    bool IsDefine(const std::string& S) const;
+};
+
+} // namespace ksl

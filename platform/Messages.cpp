@@ -1,0 +1,142 @@
+#include "platform/Messages.h"
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+struct HandOver {
+    const std::function<void()>* work;
+    std::exception_ptr failure;
+    bool done = false;
+};
+
+// Lives for the whole process: the serial event thread may still hand over while statics of
+// other translation units are being destroyed.
+struct Queue {
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::deque<HandOver*> pending;
+    int handOverFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    int interruptFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    std::atomic<bool> interrupt{false};
+    std::thread::id uiThread = std::this_thread::get_id();
+    MessageHook hook;
+};
+
+Queue& TheQueue() {
+    static Queue* queue = new Queue;
+    return *queue;
+}
+
+// Built at load time, so that a signal handler never runs the first, guarded initialisation.
+[[maybe_unused]] const bool queueReady = (TheQueue(), true);
+
+void Signal(int fd) {
+    const uint64_t one = 1;
+    // A full counter already wakes every reader; nothing more to do on failure.
+    [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
+}
+
+void Drain(int fd) {
+    uint64_t count;
+    [[maybe_unused]] ssize_t n = read(fd, &count, sizeof count);
+}
+
+} // namespace
+
+void ProcessMessages() {
+    Queue& q = TheQueue();
+    if (q.hook)
+        q.hook();
+    else
+        RunHandOvers();
+}
+
+void SetMessageHook(MessageHook hook) { TheQueue().hook = std::move(hook); }
+
+int RunHandOvers() {
+    Queue& q = TheQueue();
+    Drain(q.handOverFd);
+    int ran = 0;
+    for (;;) {
+        HandOver* item;
+        {
+            std::lock_guard lock(q.mutex);
+            if (q.pending.empty()) break;
+            item = q.pending.front();
+            q.pending.pop_front();
+        }
+        try {
+            (*item->work)();
+        } catch (...) {
+            item->failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(q.mutex);
+            item->done = true;
+        }
+        q.finished.notify_all();
+        ++ran;
+    }
+    return ran;
+}
+
+void Synchronize(const std::function<void()>& work) {
+    if (OnUserInterfaceThread()) {
+        work();
+        return;
+    }
+    Queue& q = TheQueue();
+    HandOver item{&work, nullptr, false};
+    {
+        std::unique_lock lock(q.mutex);
+        q.pending.push_back(&item);
+        Signal(q.handOverFd);
+        q.finished.wait(lock, [&] { return item.done; });
+    }
+    if (item.failure) std::rethrow_exception(item.failure);
+}
+
+bool WaitForMessage(int timeoutMs, int extraFd) {
+    Queue& q = TheQueue();
+    pollfd fds[3] = {{q.handOverFd, POLLIN, 0}, {q.interruptFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
+    const nfds_t count = extraFd >= 0 ? 3 : 2;
+    int n = poll(fds, count, timeoutMs);
+    return n > 0;
+}
+
+int HandOverDescriptor() { return TheQueue().handOverFd; }
+
+void SetUserInterfaceThread() { TheQueue().uiThread = std::this_thread::get_id(); }
+
+bool OnUserInterfaceThread() { return TheQueue().uiThread == std::this_thread::get_id(); }
+
+void RequestInterrupt() {
+    Queue& q = TheQueue();
+    q.interrupt.store(true);
+    Signal(q.interruptFd);
+}
+
+bool InterruptRequested() { return TheQueue().interrupt.load(); }
+
+void ClearInterrupt() {
+    Queue& q = TheQueue();
+    q.interrupt.store(false);
+    Drain(q.interruptFd);
+}
+
+int InterruptDescriptor() { return TheQueue().interruptFd; }
+
+} // namespace platform

@@ -1,0 +1,91 @@
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Messages.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+TEST(Messages, HandOverRunsOnTheThreadThatProcessesMessages) {
+    const auto ui = std::this_thread::get_id();
+    std::thread::id ranOn;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        platform::Synchronize([&] { ranOn = std::this_thread::get_id(); });
+        returned = true;
+    });
+    while (!returned) {
+        platform::WaitForMessage(100);
+        platform::ProcessMessages();
+    }
+    worker.join();
+    EXPECT_EQ(ranOn, ui);
+}
+
+TEST(Messages, SynchronizeOnTheUserInterfaceThreadRunsAtOnce) {
+    bool ran = false;
+    platform::Synchronize([&] { ran = true; });
+    EXPECT_TRUE(ran);
+}
+
+TEST(Messages, FailureOfAHandOverReachesTheWaitingThread) {
+    std::atomic<bool> caught{false}, returned{false};
+    std::thread worker([&] {
+        try {
+            platform::Synchronize([] { throw std::runtime_error("boom"); });
+        } catch (const std::runtime_error&) {
+            caught = true;
+        }
+        returned = true;
+    });
+    while (!returned) {
+        platform::WaitForMessage(100);
+        platform::ProcessMessages();
+    }
+    worker.join();
+    EXPECT_TRUE(caught);
+}
+
+TEST(Messages, InstalledHookReplacesTheDefault) {
+    int calls = 0;
+    platform::SetMessageHook([&] { ++calls; });
+    platform::ProcessMessages();
+    platform::SetMessageHook(nullptr);
+    platform::ProcessMessages();
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(Messages, InterruptWakesWaitsAndCutsSleepShort) {
+    platform::RequestInterrupt();
+    EXPECT_TRUE(platform::WaitForMessage(5000));
+    const uint32_t start = platform::TickCount();
+    platform::SleepMs(5000);
+    EXPECT_LT(platform::TicksSince(start), 1000u);
+    platform::ClearInterrupt();
+    EXPECT_FALSE(platform::InterruptRequested());
+    EXPECT_FALSE(platform::WaitForMessage(1));
+}
+
+TEST(Clock, TickDifferencesWrapModulo32Bits) {
+    const uint32_t before = 0xFFFFFFF0u;
+    const uint32_t after = 0x00000010u;
+    EXPECT_EQ(uint32_t(after - before), 0x20u);
+}
+
+TEST(Dialogs, DefaultButtonFollowsTheStyleFlags) {
+    struct Case {
+        uint32_t flags;
+        int32_t expected;
+    } cases[] = {
+        {0, platform::IDOK},           {1, platform::IDOK},
+        {0x101, platform::IDCANCEL},   {3, platform::IDYES},
+        {0x203, platform::IDCANCEL},   {0x104, platform::IDNO},
+        {0x300, platform::IDOK},       {6, platform::IDCANCEL},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::MessageBoxDefaultButton(c.flags), c.expected) << c.flags;
+}
+
+} // namespace
