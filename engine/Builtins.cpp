@@ -1,0 +1,202 @@
+// The engine's own library of procedures and functions, dispatched by index.
+#include "Conversions.h"
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Messages.h"
+#include "platform/Process.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace ksl {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c >= 0 && c <= 32;
+}
+
+const std::string& Str(const TArgumentList& args, size_t i) {
+    return args[i].Arg.ArgString;
+}
+int64_t Int(const TArgumentList& args, size_t i) {
+    return args[i].Arg.ArgInteger;
+}
+double Real(const TArgumentList& args, size_t i) {
+    return args[i].Arg.ArgReal;
+}
+
+std::string Copy(const std::string& s, int64_t start, int64_t length) {
+    const int64_t size = int64_t(s.size());
+    if (start < 1) start = 1;
+    if (start > size || length <= 0) return {};
+    return s.substr(size_t(start - 1), size_t(std::min(length, size - start + 1)));
+}
+
+std::string Delete(std::string s, int64_t index, int64_t count) {
+    const int64_t size = int64_t(s.size());
+    if (index < 1 || index > size || count <= 0) return s;
+    s.erase(size_t(index - 1), size_t(std::min(count, size - index + 1)));
+    return s;
+}
+
+std::string Insert(const std::string& source, std::string s, int64_t index) {
+    const int64_t size = int64_t(s.size());
+    if (index < 1) index = 1;
+    if (index > size + 1) index = size + 1;
+    s.insert(size_t(index - 1), source);
+    return s;
+}
+
+std::string TrimLeft(const std::string& s) {
+    size_t b = 0;
+    while (b < s.size() && IsBlank(s[b]))
+        ++b;
+    return s.substr(b);
+}
+
+std::string TrimRight(const std::string& s) {
+    size_t e = s.size();
+    while (e > 0 && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(0, e);
+}
+
+// A UTF-8 continuation byte never starts a character.
+bool StartsCharacter(unsigned char c) {
+    return (c & 0xC0) != 0x80;
+}
+
+int64_t Pos(const std::string& substr, const std::string& s) {
+    if (substr.empty()) return 0;
+    for (size_t at = s.find(substr); at != std::string::npos; at = s.find(substr, at + 1))
+        if (StartsCharacter((unsigned char)s[at])) return int64_t(at) + 1;
+    return 0;
+}
+
+int64_t CompareStr(const std::string& a, const std::string& b) {
+    const int order = strcoll(a.c_str(), b.c_str());
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+// -1 when a process started; 0 when it could not start; the exit code when waited for.
+int64_t Exec(const std::string& path, const std::string& cmdLine, int64_t wait) {
+    const auto argv = platform::SplitCommandLine("\"" + path + "\" " + cmdLine);
+    const platform::Started started = platform::StartProgram(argv, wait == -1);
+    if (!started.started) return 0;
+    return started.exitCode ? int64_t(*started.exitCode) : -1;
+}
+
+// Halves go to the even neighbour: the default rounding mode of the processor.
+int64_t Round(double x) {
+    return TruncateToInt64(std::nearbyint(x));
+}
+
+} // namespace
+
+void TKestrel::RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser) {
+    switch (index) {
+    case pidx_ProcessMessages:
+        platform::ProcessMessages();
+        break;
+    case pidx_Sleep:
+        platform::SleepMs(uint32_t(Int(args, 0)));
+        break;
+    case pidx_pause:
+        PauseScript();
+        break;
+    default:
+        Fail(errDeclareProc, parser.TokenView());
+    }
+}
+
+void TKestrel::PauseScript() {
+    Pause_Flg = true;
+    if (PauseProc) PauseProc();
+    while (Pause_Flg) {
+        platform::ProcessMessages();
+        if (Pause_Flg) platform::WaitForMessage(2);
+    }
+}
+
+std::string TKestrel::RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+    switch (index) {
+    case fidx_Copy:
+        return Copy(Str(args, 0), Int(args, 1), Int(args, 2));
+    case fidx_Delete:
+        return Delete(Str(args, 0), Int(args, 1), Int(args, 2));
+    case fidx_InputBox:
+        return platform::Dialogs().InputBox(Str(args, 0), Str(args, 1), Str(args, 2));
+    case fidx_Insert:
+        return Insert(Str(args, 0), Str(args, 1), Int(args, 2));
+    case fidx_IntToStr:
+        return IntToText(Int(args, 0));
+    case fidx_LowerCase:
+        return LowerCase(Str(args, 0));
+    case fidx_Trim:
+        return TrimLeft(TrimRight(Str(args, 0)));
+    case fidx_TrimLeft:
+        return TrimLeft(Str(args, 0));
+    case fidx_TrimRight:
+        return TrimRight(Str(args, 0));
+    case fidx_UpperCase:
+        return UpperCase(Str(args, 0));
+    case fidx_FloatToStr:
+        return FloatToStr(Real(args, 0));
+    default:
+        Fail(errDeclareFunc, parser.TokenView());
+    }
+}
+
+int64_t TKestrel::RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+    switch (index) {
+    case fidx_CompareStr:
+        return CompareStr(Str(args, 0), Str(args, 1));
+    case fidx_Exec:
+        return Exec(Str(args, 0), Str(args, 1), Int(args, 2));
+    case fidx_Length:
+        return int64_t(Str(args, 0).size());
+    case fidx_MessageBox:
+        return platform::Dialogs().MessageBox(Str(args, 0), Str(args, 1), uint32_t(Int(args, 2)));
+    case fidx_Pos:
+        return Pos(Str(args, 0), Str(args, 1));
+    case fidx_Shell:
+        return platform::ShellOpen(Str(args, 0));
+    case fidx_StrToInt:
+        return TextToInt(Str(args, 0)).value_or(0);
+    case fidx_IsDefine:
+        return IsDefine(Str(args, 0)) ? -1 : 0;
+    case fidx_Trunc:
+        return TruncateToInt64(Real(args, 0));
+    case fidx_Round:
+        return Round(Real(args, 0));
+    case fidx_RegisterRoutine:
+        return RegisterRoutine(Str(args, 0), Str(args, 1), Str(args, 2), Str(args, 3)) ? -1 : 0;
+    default:
+        Fail(errDeclareFunc, parser.TokenView());
+    }
+}
+
+double TKestrel::RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+    switch (index) {
+    case fidx_Frac:
+        return Real(args, 0) - std::trunc(Real(args, 0));
+    case fidx_Int:
+        return std::trunc(Real(args, 0));
+    case fidx_StrToFloat:
+        return TextToFloat(Str(args, 0)).value_or(0.0);
+    default:
+        Fail(errDeclareFunc, parser.TokenView());
+    }
+}
+
+bool TKestrel::IsDefine(const std::string& S) const {
+    for (const std::string& name : FDefine)
+        if (SameText(name, S)) return true;
+    return false;
+}
+
+} // namespace ksl

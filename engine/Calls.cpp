@@ -1,0 +1,198 @@
+// Procedure and function calls: argument collection, evaluation by parameter kind, and dispatch
+// to the built-in library, external libraries or the host.
+//
+// Each call evaluates its arguments into storage of its own and writes them into the routine's
+// parameter records only just before the dispatch, so that a nested call of the same routine
+// (Copy(s, Length(Copy(t, 1, 1)), 2)) cannot overwrite the values of the outer one.
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+#include <cstring>
+
+namespace ksl {
+
+namespace {
+
+void OpenArguments(TKSLParser& parser, const TFuncStatus& routine) {
+    if (routine.Argument.empty()) return;
+    if (!parser.Is("(")) Fail(errSyntax, parser.TokenView());
+    parser.NextToken();
+}
+
+// The closing ")" is looked for only after the routine has run.
+void CloseArguments(TKSLParser& parser, const TFuncStatus& routine) {
+    if (routine.Argument.empty()) return;
+    if (!parser.Is(")")) Fail(errSyntax, parser.TokenView());
+    parser.NextToken();
+}
+
+void StoreArguments(TFuncStatus& routine, std::vector<TArgument>& values) {
+    for (size_t i = 0; i < values.size(); ++i)
+        routine.Argument[i].Arg = std::move(values[i]);
+}
+
+// String values are valid only during the call.
+void ReleaseStrings(TFuncStatus& routine) {
+    for (TNamedArgument& a : routine.Argument)
+        if (a.Arg.ArgType == atString) std::string().swap(a.Arg.ArgString);
+}
+
+// Calls a host function callback when one is assigned; returns the host's error code.
+template <class Callback, class Result>
+int32_t CallHost(const Callback& callback, const std::string& name, TFuncStatus& routine,
+                 Result& result) {
+    int32_t Err_CD = 0;
+    if (callback) callback(name, routine.Index, routine.Argument, Err_CD, result);
+    return Err_CD;
+}
+
+template <class T> T ReadPointee(uintptr_t address) {
+    T value{};
+    if (address) std::memcpy(&value, reinterpret_cast<const void*>(address), sizeof value);
+    return value;
+}
+
+} // namespace
+
+std::string TKestrel::CollectArgumentText(Parser& parser) {
+    std::string text;
+    int depth = 0;
+    while (parser.Token() != toEOF) {
+        if (depth == 0 && (parser.Is(",") || parser.Is(")"))) break;
+        if (parser.Is("("))
+            ++depth;
+        else if (parser.Is(")"))
+            --depth;
+        text += ' ';
+        text += parser.TokenView();
+        parser.NextToken();
+    }
+    return text;
+}
+
+std::vector<TArgument> TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
+    OpenArguments(parser, routine);
+    std::vector<TArgument> values;
+    const size_t count = routine.Argument.size();
+    values.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string text = CollectArgumentText(parser);
+        TArgument value;
+        value.ArgType = routine.Argument[i].Arg.ArgType;
+        switch (value.ArgType) {
+        case atReal:
+            value.ArgReal = REExecute(text);
+            break;
+        case atString: {
+            std::string s = SEExecute(text);
+            value.ArgString = s.substr(0, s.find('\0'));
+            break;
+        }
+        default:
+            value.ArgInteger = IEExecute(text);
+            break;
+        }
+        values.push_back(std::move(value));
+        // The separator is skipped without looking at it.
+        if (i + 1 < count) parser.NextToken();
+    }
+    return values;
+}
+
+TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
+    const size_t count = routine.Argument.size();
+    if (count > MaxExternalArguments) return {};
+    uint8_t types[MaxExternalArguments];
+    for (size_t i = 0; i < count; ++i) {
+        TArgument& a = routine.Argument[i].Arg;
+        types[i] = a.ArgType;
+        switch (a.ArgType) {
+        case atInteger:
+            lpArgArray[i] = uint32_t(a.ArgInteger);
+            break;
+        case atReal:
+            lpArgArray[i] = reinterpret_cast<uintptr_t>(&a.ArgReal);
+            break;
+        case atString:
+            lpArgArray[i] = reinterpret_cast<uintptr_t>(a.ArgString.c_str());
+            break;
+        default:
+            lpArgArray[i] = reinterpret_cast<uintptr_t>(&a.ArgInteger);
+            break;
+        }
+    }
+    return CallDLL(routine.DLLName, name, lpArgArray.data(), int32_t(count), types);
+}
+
+void TKestrel::PrepareCall(Parser& parser, TFuncStatus& routine) {
+    std::vector<TArgument> values = CollectArguments(parser, routine);
+    StoreArguments(routine, values);
+}
+
+void TKestrel::FinishCall(Parser& parser, TFuncStatus& routine) {
+    ReleaseStrings(routine);
+    CloseArguments(parser, routine);
+}
+
+void TKestrel::ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine) {
+    PrepareCall(parser, routine);
+    if (routine.BuiltIn) {
+        RunBuiltinProc(routine.Index, routine.Argument, parser);
+    } else if (routine.DLL) {
+        CallExternal(ProcName, routine);
+    } else {
+        int32_t Err_CD = 0;
+        if (ProcParam) ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
+        ReportHostError(Err_CD);
+    }
+    FinishCall(parser, routine);
+}
+
+int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine) {
+    PrepareCall(parser, routine);
+    int64_t result = 0;
+    if (routine.BuiltIn) {
+        result = RunBuiltinIntFunc(routine.Index, routine.Argument, parser);
+    } else if (routine.DLL) {
+        const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
+        // A long result is read through the returned pointer; a missing routine gives 0.
+        result =
+            routine.ResultType == rtLongInt ? ReadPointee<int64_t>(rEAX) : int64_t(uint32_t(rEAX));
+    } else {
+        ReportHostError(CallHost(IntFuncParam, FuncName, routine, result));
+    }
+    FinishCall(parser, routine);
+    return result;
+}
+
+double TKestrel::ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine) {
+    PrepareCall(parser, routine);
+    double result = 0.0;
+    if (routine.BuiltIn)
+        result = RunBuiltinRealFunc(routine.Index, routine.Argument, parser);
+    else if (routine.DLL)
+        result = ReadPointee<double>(CallExternal(FuncName, routine).rEAX);
+    else
+        ReportHostError(CallHost(RealFuncParam, FuncName, routine, result));
+    FinishCall(parser, routine);
+    return result;
+}
+
+std::string TKestrel::ExecStrFunc(Parser& parser, const std::string& FuncName,
+                                  TFuncStatus& routine) {
+    PrepareCall(parser, routine);
+    std::string result;
+    if (routine.BuiltIn) {
+        result = RunBuiltinStrFunc(routine.Index, routine.Argument, parser);
+    } else if (routine.DLL) {
+        const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
+        if (rEAX) result = reinterpret_cast<const char*>(rEAX);
+    } else {
+        ReportHostError(CallHost(StrFuncParam, FuncName, routine, result));
+    }
+    FinishCall(parser, routine);
+    return result;
+}
+
+} // namespace ksl

@@ -1,0 +1,166 @@
+// Routines declared by prototype, and routines of external shared libraries.
+#include "Conversions.h"
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+namespace ksl {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c >= 1 && c <= 32;
+}
+
+std::string Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return std::string(s.substr(b, e - b));
+}
+
+std::string TrimLeft(std::string_view s) {
+    size_t b = 0;
+    while (b < s.size() && IsBlank(s[b]))
+        ++b;
+    return std::string(s.substr(b));
+}
+
+// INTEGER, REAL or STRING as the kind code shared by parameters and results; -1 otherwise.
+int TypeCode(const TKSLParser& parser) {
+    if (parser.IsSym("INTEGER")) return atInteger;
+    if (parser.IsSym("REAL")) return atReal;
+    if (parser.IsSym("STRING")) return atString;
+    return -1;
+}
+
+bool Holds(const TArgumentList& list, std::string_view name) {
+    for (const TNamedArgument& a : list)
+        if (SameText(a.Name, name)) return true;
+    return false;
+}
+
+std::string ReadParameterName(TKSLParser& parser, const TArgumentList& earlierGroups) {
+    if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
+    std::string name = parser.TokenString();
+    if (Holds(earlierGroups, name)) Fail(errDupDmyArg, name);
+    parser.NextToken();
+    return name;
+}
+
+int32_t IndexClause(TKSLParser& parser) {
+    if (!parser.Is(";")) return 0;
+    parser.NextToken();
+    if (!AMatch(parser, "INDEX")) return 0;
+    auto value = LiteralToInt(parser.TokenView());
+    return value && *value >= INT32_MIN && *value <= INT32_MAX ? int32_t(*value) : 0;
+}
+
+uint8_t KindOfLetter(char letter) {
+    switch (letter) {
+    case 'L':
+    case 'l':
+        return atLongInt;
+    case 'R':
+    case 'r':
+        return atReal;
+    case 'S':
+    case 's':
+        return atString;
+    default:
+        return atInteger;
+    }
+}
+
+} // namespace
+
+void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
+    std::string DN = UpperCase(Trim(Definition));
+    bool isFunction;
+    if (DN.starts_with("PROCEDURE ")) {
+        isFunction = false;
+        DN = TrimLeft(std::string_view(DN).substr(10));
+    } else if (DN.starts_with("FUNCTION ")) {
+        isFunction = true;
+        DN = TrimLeft(std::string_view(DN).substr(9));
+    } else {
+        Fail(errDefine);
+    }
+    if (DN.empty() || DN.back() != ';') Fail(errDefine);
+    DN.pop_back();
+    while (!DN.empty() && IsBlank(DN.back()))
+        DN.pop_back();
+
+    TKSLParser parser(DN);
+    if (parser.Token() != toAnk) Fail(errDefine);
+    std::string name = parser.TokenString();
+    parser.NextToken();
+    if (BuiltinProc.Contains(name) || BuiltinFunc.Contains(name))
+        Fail(errDupFunc, parser.TokenView());
+
+    auto routine = std::make_unique<TFuncStatus>();
+    if (parser.Is("(")) {
+        if (DN.find(')') == std::string::npos) Fail(errDefine);
+        do {
+            parser.NextToken();
+            ProcessDmyArgument(parser, routine->Argument);
+        } while (!parser.Is(")") && parser.Token() != toEOF);
+        parser.NextToken();
+    }
+    if (isFunction) {
+        if (!AMatch(parser, ":")) Fail(errDefine);
+        int kind = TypeCode(parser);
+        if (kind < 0) Fail(errDefine);
+        routine->ResultType = uint8_t(kind);
+        parser.NextToken();
+    } else {
+        routine->ResultType = 0;
+    }
+    routine->Index = IndexClause(parser);
+    routine->BuiltIn = Mode;
+    (isFunction ? BuiltinFunc : BuiltinProc).Add(name, std::move(routine));
+}
+
+void TKestrel::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
+    std::vector<std::string> names{ReadParameterName(parser, DmyArg)};
+    while (AMatch(parser, ","))
+        names.push_back(ReadParameterName(parser, DmyArg));
+    if (!AMatch(parser, ":")) Fail(errSyntax, parser.TokenView());
+    int kind = TypeCode(parser);
+    if (kind < 0) Fail(errSyntax, parser.TokenView());
+    for (std::string& name : names) {
+        TArgument arg;
+        arg.ArgType = uint8_t(kind);
+        DmyArg.push_back({std::move(name), arg});
+    }
+    parser.NextToken();
+    if (!parser.Is(";") && !parser.Is(")")) Fail(errSyntax, parser.TokenView());
+}
+
+bool TKestrel::RegisterRoutine(const std::string& FileName, const std::string& APIName,
+                               const std::string& Argument, const std::string& Return) {
+    if (BuiltinProc.Contains(APIName) || BuiltinFunc.Contains(APIName)) return false;
+    // The argument slots hold 32 words; a longer routine could not be called.
+    if (Argument.size() > MaxExternalArguments) return false;
+    auto routine = std::make_unique<TFuncStatus>();
+    routine->DLL = true;
+    routine->DLLName = FileName;
+    routine->Index = DLL_Index;
+    for (size_t k = 0; k < Argument.size(); ++k) {
+        TArgument arg;
+        arg.ArgType = KindOfLetter(Argument[k]);
+        routine->Argument.push_back({"Arg" + std::to_string(k + 1), arg});
+    }
+    if (Return.empty()) {
+        BuiltinProc.Add(APIName, std::move(routine));
+    } else {
+        routine->ResultType = KindOfLetter(Return[0]);
+        BuiltinFunc.Add(APIName, std::move(routine));
+    }
+    ++DLL_Index;
+    return true;
+}
+
+} // namespace ksl

@@ -1,0 +1,211 @@
+// Integer (and boolean) expressions, by recursive descent straight from the tokens. The first
+// token of an expression decides its type.
+#include "Conversions.h"
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+namespace ksl {
+
+namespace {
+
+int64_t Truth(bool b) {
+    return b ? -1 : 0;
+}
+
+// Arithmetic wraps modulo 2^64; doing it unsigned keeps that defined.
+int64_t Add(int64_t a, int64_t b) {
+    return int64_t(uint64_t(a) + uint64_t(b));
+}
+int64_t Subtract(int64_t a, int64_t b) {
+    return int64_t(uint64_t(a) - uint64_t(b));
+}
+int64_t Multiply(int64_t a, int64_t b) {
+    return int64_t(uint64_t(a) * uint64_t(b));
+}
+int64_t Negate(int64_t a) {
+    return int64_t(0 - uint64_t(a));
+}
+
+int64_t Divide(int64_t a, int64_t b) {
+    if (b == 0) Fail(errZeroDivide);
+    return b == -1 ? Negate(a) : a / b;
+}
+
+int64_t Modulo(int64_t a, int64_t b) {
+    if (b == 0) Fail(errZeroDivide);
+    return b == -1 ? 0 : a % b;
+}
+
+// The count is the low byte of the right operand read as signed: 0 to 63 shift, 64 to 127 clear
+// everything, a negative byte shifts by its low five bits.
+int ShiftCount(int64_t operand, bool& clears) {
+    const int8_t count = int8_t(uint8_t(operand));
+    clears = count >= 64;
+    return count < 0 ? count & 31 : count;
+}
+
+int64_t ShiftLeft(int64_t a, int64_t b) {
+    bool clears;
+    const int count = ShiftCount(b, clears);
+    return clears ? 0 : int64_t(uint64_t(a) << count);
+}
+
+int64_t ShiftRight(int64_t a, int64_t b) {
+    bool clears;
+    const int count = ShiftCount(b, clears);
+    return clears ? 0 : int64_t(uint64_t(a) >> count);
+}
+
+void Check(TKSLParser& parser, std::string_view S) {
+    if (!AMatch(parser, S)) Fail(errRightBracket);
+}
+
+// A string in integer context converts; a text that is no number counts as -1 (true).
+int64_t StringAsInteger(const std::string& s) {
+    return TextToInt(s).value_or(-1);
+}
+
+} // namespace
+
+int64_t TKestrel::IEExecute(const std::string& S) {
+    TKSLParser parser(S);
+    return EvaluateClassified(parser);
+}
+
+int64_t TKestrel::EvaluateClassified(Parser& parser) {
+    switch (CheckType(parser)) {
+    case ctReal:
+        return TruncateToInt64(ProcessRealRelation(parser));
+    case ctString:
+        return StringAsInteger(ProcessStrRelation(parser));
+    default:
+        return ProcessRelation(parser);
+    }
+}
+
+int TKestrel::CheckType(const Parser& XParser) const {
+    switch (XParser.Token()) {
+    case toString:
+        return ctString;
+    case toInteger:
+        return ctInteger;
+    case toFloat:
+        return ctReal;
+    case toAnk:
+        break;
+    default:
+        return ctUnKnown;
+    }
+    if (const TVarState* var = Variable.Find(XParser.TokenView())) return var->VarType;
+    if (const TFuncStatus* func = BuiltinFunc.Find(XParser.TokenView()))
+        return func->ResultType == rtLongInt ? ctUnKnown : func->ResultType;
+    return ctUnKnown;
+}
+
+int64_t TKestrel::ProcessRelation(Parser& parser) {
+    int64_t value = ProcessIntExpression(parser);
+    for (;;) {
+        if (AMatch(parser, "="))
+            value = Truth(value == ProcessIntExpression(parser));
+        else if (AMatch(parser, "<>"))
+            value = Truth(value != ProcessIntExpression(parser));
+        else if (AMatch(parser, "<"))
+            value = Truth(value < ProcessIntExpression(parser));
+        else if (AMatch(parser, "<="))
+            value = Truth(value <= ProcessIntExpression(parser));
+        else if (AMatch(parser, ">"))
+            value = Truth(value > ProcessIntExpression(parser));
+        else if (AMatch(parser, ">="))
+            value = Truth(value >= ProcessIntExpression(parser));
+        else
+            return value;
+    }
+}
+
+int64_t TKestrel::ProcessIntExpression(Parser& parser) {
+    int64_t value = ProcessTerm(parser);
+    for (;;) {
+        if (AMatch(parser, "+"))
+            value = Add(value, ProcessTerm(parser));
+        else if (AMatch(parser, "-"))
+            value = Subtract(value, ProcessTerm(parser));
+        else if (AMatch(parser, "or"))
+            value |= ProcessTerm(parser);
+        else if (AMatch(parser, "xor"))
+            value ^= ProcessTerm(parser);
+        else
+            return value;
+    }
+}
+
+int64_t TKestrel::ProcessTerm(Parser& parser) {
+    int64_t value = AMatch(parser, "not") ? ~ProcessFactor(parser) : ProcessFactor(parser);
+    for (;;) {
+        if (AMatch(parser, "*"))
+            value = Multiply(value, ProcessFactor(parser));
+        else if (AMatch(parser, "div"))
+            value = Divide(value, ProcessFactor(parser));
+        else if (AMatch(parser, "mod"))
+            value = Modulo(value, ProcessFactor(parser));
+        else if (AMatch(parser, "and"))
+            value &= ProcessFactor(parser);
+        else if (AMatch(parser, "shl"))
+            value = ShiftLeft(value, ProcessFactor(parser));
+        else if (AMatch(parser, "shr"))
+            value = ShiftRight(value, ProcessFactor(parser));
+        else
+            return value;
+    }
+}
+
+// A unary sign takes the whole rest of its term: -a * b is -(a * b).
+int64_t TKestrel::ProcessFactor(Parser& parser) {
+    if (AMatch(parser, "(")) {
+        const int64_t value = EvaluateClassified(parser);
+        Check(parser, ")");
+        return value;
+    }
+    if (parser.Is(")")) {
+        parser.NextToken();
+        Fail(errSyntax, parser.TokenView());
+    }
+    if (AMatch(parser, "+")) return ProcessTerm(parser);
+    if (AMatch(parser, "-")) return Negate(ProcessTerm(parser));
+    return ProcessNumeric(parser);
+}
+
+int64_t TKestrel::ProcessNumeric(Parser& parser) {
+    if (parser.Token() == toInteger) {
+        const int64_t value = LiteralToInt(parser.TokenView()).value_or(0);
+        parser.NextToken();
+        return value;
+    }
+    if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
+    const std::string* stored;
+    if (TVarState* var = Variable.Find(parser.TokenView(), &stored)) {
+        if (var->VarType != vtInteger) Fail(errVarType, parser.TokenView());
+        const int64_t value = ReadIntVariable(*stored, *var);
+        parser.NextToken();
+        return value;
+    }
+    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &stored)) {
+        if (func->ResultType != rtInteger && func->ResultType != rtLongInt)
+            Fail(errResultType, parser.TokenView());
+        parser.NextToken();
+        return ExecIntFunc(parser, *stored, *func);
+    }
+    Fail(errNoDefine, parser.TokenView());
+}
+
+int64_t TKestrel::ReadIntVariable(const std::string& storedName, const TVarState& var) {
+    int64_t value = var.ValInteger;
+    if (var.Obj && IntObjParam) {
+        int32_t Err_CD = 0;
+        IntObjParam(storedName, var.Index, omGet, Err_CD, value);
+        ReportHostError(Err_CD);
+    }
+    return value;
+}
+
+} // namespace ksl

@@ -1,0 +1,165 @@
+// Real expressions. The arithmetic checks its own failures, so no floating-point trap ever decides
+// what happens.
+#include "Conversions.h"
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+#include <cmath>
+
+namespace ksl {
+
+namespace {
+
+double Truth(bool b) {
+    return b ? -1.0 : 0.0;
+}
+
+double Checked(double result) {
+    if (std::isnan(result)) Fail(errInvalidOp);
+    if (std::isinf(result)) Fail(errOverflow);
+    return result;
+}
+
+double Divide(double a, double b) {
+    if (b == 0.0) Fail(a == 0.0 || std::isnan(a) ? errInvalidOp : errZeroDivideReal);
+    return Checked(a / b);
+}
+
+// Comparing an invalid value is an invalid operation.
+void CheckComparable(double a, double b) {
+    if (std::isnan(a) || std::isnan(b)) Fail(errInvalidOp);
+}
+
+void Check(TKSLParser& parser, std::string_view S) {
+    if (!AMatch(parser, S)) Fail(errRightBracket);
+}
+
+} // namespace
+
+double TKestrel::REExecute(const std::string& S) {
+    TKSLParser parser(S);
+    return ProcessRealRelation(parser);
+}
+
+double TKestrel::ProcessRealRelation(Parser& parser) {
+    double value = ProcessRealExpression(parser);
+    for (;;) {
+        int op;
+        if (AMatch(parser, "="))
+            op = 0;
+        else if (AMatch(parser, "<>"))
+            op = 1;
+        else if (AMatch(parser, "<"))
+            op = 2;
+        else if (AMatch(parser, "<="))
+            op = 3;
+        else if (AMatch(parser, ">"))
+            op = 4;
+        else if (AMatch(parser, ">="))
+            op = 5;
+        else
+            return value;
+        const double right = ProcessRealExpression(parser);
+        CheckComparable(value, right);
+        const bool results[] = {value == right, value != right,
+                                value<right, value <= right, value> right, value >= right};
+        value = Truth(results[op]);
+    }
+}
+
+double TKestrel::ProcessRealExpression(Parser& parser) {
+    double value = ProcessRealTerm(parser);
+    for (;;) {
+        if (AMatch(parser, "+"))
+            value = Checked(value + ProcessRealTerm(parser));
+        else if (AMatch(parser, "-"))
+            value = Checked(value - ProcessRealTerm(parser));
+        else
+            return value;
+    }
+}
+
+double TKestrel::ProcessRealTerm(Parser& parser) {
+    double value = ProcessRealFactor(parser);
+    for (;;) {
+        if (AMatch(parser, "*"))
+            value = Checked(value * ProcessRealFactor(parser));
+        else if (AMatch(parser, "/"))
+            value = Divide(value, ProcessRealFactor(parser));
+        else
+            return value;
+    }
+}
+
+double TKestrel::ProcessRealFactor(Parser& parser) {
+    if (AMatch(parser, "(")) {
+        double value;
+        switch (CheckType(parser)) {
+        case ctInteger:
+            value = double(ProcessRelation(parser));
+            break;
+        case ctString:
+            value = ParenthesisedStringAsReal(parser);
+            break;
+        default:
+            value = ProcessRealRelation(parser);
+            break;
+        }
+        Check(parser, ")");
+        return value;
+    }
+    if (parser.Is(")")) {
+        parser.NextToken();
+        Fail(errSyntax, parser.TokenView());
+    }
+    if (AMatch(parser, "+")) return ProcessRealTerm(parser);
+    if (AMatch(parser, "-")) return -ProcessRealTerm(parser);
+    return ProcessRealNumeric(parser);
+}
+
+// A string in parentheses that fails to evaluate or to convert counts as -1.0; the parser stays
+// where the failure left it.
+double TKestrel::ParenthesisedStringAsReal(Parser& parser) {
+    try {
+        return TextToFloat(ProcessStrRelation(parser)).value_or(-1.0);
+    } catch (const EKestrelError&) {
+        return -1.0;
+    }
+}
+
+double TKestrel::ProcessRealNumeric(Parser& parser) {
+    if (parser.Token() == toInteger || parser.Token() == toFloat) {
+        const double value = TextToFloat(parser.TokenView()).value_or(0.0);
+        parser.NextToken();
+        return value;
+    }
+    if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
+    const std::string* stored;
+    if (TVarState* var = Variable.Find(parser.TokenView(), &stored)) {
+        if (var->VarType == vtString) Fail(errVarType, parser.TokenView());
+        const double value = var->VarType == vtInteger ? double(ReadIntVariable(*stored, *var))
+                                                       : ReadRealVariable(*stored, *var);
+        parser.NextToken();
+        return value;
+    }
+    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &stored)) {
+        if (func->ResultType == rtString) Fail(errResultType, parser.TokenView());
+        parser.NextToken();
+        return func->ResultType == rtReal ? ExecRealFunc(parser, *stored, *func)
+                                          : double(ExecIntFunc(parser, *stored, *func));
+    }
+    Fail(errNoDefine, parser.TokenView());
+}
+
+double TKestrel::ReadRealVariable(const std::string& storedName, const TVarState& var) {
+    double value = var.ValReal;
+    if (var.Obj && RealObjParam) {
+        int32_t Err_CD = 0;
+        RealObjParam(storedName, var.Index, omGet, Err_CD, value);
+        ReportHostError(Err_CD);
+    }
+    return value;
+}
+
+} // namespace ksl

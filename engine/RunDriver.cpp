@@ -1,0 +1,129 @@
+// One run of the program: reset, declare, strip comments, read the variable section, execute.
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+namespace ksl {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c >= 0 && c <= 32;
+}
+
+std::string TrimmedPrototype(const std::string& line) {
+    size_t b = 0, e = line.size();
+    while (b < e && IsBlank(line[b]))
+        ++b;
+    while (e > b && IsBlank(line[e - 1]))
+        --e;
+    return line.substr(b, e - b);
+}
+
+// Clears a flag when the run leaves, however it leaves.
+class RunningGuard {
+public:
+    explicit RunningGuard(bool& flag) : flag(flag) { flag = true; }
+    ~RunningGuard() { flag = false; }
+    RunningGuard(const RunningGuard&) = delete;
+    RunningGuard& operator=(const RunningGuard&) = delete;
+
+private:
+    bool& flag;
+};
+
+} // namespace
+
+void TKestrel::Execute() {
+    Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
+    DLL_Index = 0;
+    Variable.RemoveIf([](const TVarState& v) { return !v.BuiltIn; });
+    BuiltinFunc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
+    BuiltinProc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
+    for (const std::string& line : FDeclarePrototype) {
+        std::string prototype = TrimmedPrototype(line);
+        if (!prototype.empty()) AddFunction(prototype, false);
+    }
+    const std::string program = SkipComment(FSource);
+
+    TKSLParser parser(program);
+    RunningGuard running(Exec_Flg);
+    const bool Block_Flg = parser.IsSym("VAR");
+    if (Block_Flg) {
+        parser.NextToken();
+        do {
+            ProcessVariable(parser);
+        } while (!parser.IsSym("BEGIN") && parser.Token() != toEOF);
+    }
+    if (!Block_Flg) {
+        BSExecute(program);
+        return;
+    }
+    const int64_t StartPos = parser.SourcePos();
+    int64_t EndPos = 0;
+    for (; parser.Token() != toEOF; parser.NextToken())
+        if (parser.IsSym("END")) EndPos = parser.SourcePos();
+    if (EndPos == 0) Fail(errEnd, "Block");
+    // The block runs up to the blank before the last END, so that END and a closing "." drop.
+    const int64_t length = EndPos - 1 - StartPos;
+    BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)));
+}
+
+void TKestrel::Abort() {
+    if (!Exec_Flg) return;
+    Pause_Flg = false;
+    Abort_Flg = true;
+    throw EKestrelError(std::string(errAbort));
+}
+
+std::string TKestrel::SkipComment(const TStrings& Value) {
+    std::string program;
+    for (const std::string& sourceLine : Value) {
+        std::string line;
+        for (TKSLParser parser(sourceLine); parser.Token() != toEOF; parser.NextToken()) {
+            if (parser.Token() == toComment) continue;
+            line += parser.TokenView();
+            line += ' ';
+        }
+        while (!line.empty() && IsBlank(line.back()))
+            line.pop_back();
+        if (line.empty()) continue;
+        program += line;
+        program += "\r\n";
+    }
+    return program;
+}
+
+void TKestrel::ProcessVariable(Parser& parser) {
+    std::vector<std::string> names{ProcessVarname(parser)};
+    while (AMatch(parser, ","))
+        names.push_back(ProcessVarname(parser));
+    if (!AMatch(parser, ":")) Fail(errSyntax, parser.TokenView());
+    uint8_t type;
+    if (parser.IsSym("INTEGER"))
+        type = vtInteger;
+    else if (parser.IsSym("REAL"))
+        type = vtReal;
+    else if (parser.IsSym("STRING"))
+        type = vtString;
+    else
+        Fail(errSyntax, parser.TokenView());
+    for (const std::string& name : names) {
+        auto state = std::make_unique<TVarState>();
+        state->VarType = type;
+        Variable.Add(name, std::move(state));
+    }
+    parser.NextToken();
+    if (!parser.Is(";")) Fail(errSyntax, parser.TokenView());
+    parser.NextToken();
+}
+
+std::string TKestrel::ProcessVarname(Parser& parser) {
+    if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
+    std::string name = parser.TokenString();
+    if (Variable.Contains(name)) Fail(errDupVar, name);
+    parser.NextToken();
+    return name;
+}
+
+} // namespace ksl

@@ -1,0 +1,128 @@
+// String expressions and the values of string literals.
+#include "Conversions.h"
+#include "Errors.h"
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+namespace ksl {
+
+namespace {
+
+std::string Truth(bool b) {
+    return b ? "-1" : "0";
+}
+
+void Check(TKSLParser& parser, std::string_view S) {
+    if (!AMatch(parser, S)) Fail(errRightBracket);
+}
+
+std::string Unquote(std::string_view quoted) {
+    std::string value;
+    if (quoted.size() >= 2)
+        quoted = quoted.substr(1, quoted.size() - 2);
+    else
+        quoted = {};
+    for (size_t i = 0; i < quoted.size(); ++i) {
+        value += quoted[i];
+        if (quoted[i] == '\'' && i + 1 < quoted.size() && quoted[i + 1] == '\'') ++i;
+    }
+    return value;
+}
+
+// "#65" or "#$41": at most three digits count, so #0065 is the character with code 6.
+std::string CharacterCode(std::string_view text) {
+    const bool hex = text.find("#$") != std::string_view::npos;
+    std::string digits(text.substr(hex ? 2 : 1, 3));
+    if (hex) digits = "0x" + digits;
+    const auto code = TextToInt(digits);
+    if (!code) Fail(errNotInteger, digits);
+    return *code >= 0 && *code < 256 ? std::string(1, char(*code)) : std::string();
+}
+
+} // namespace
+
+std::string FormatString(std::string_view Str) {
+    if (Str.empty()) return {};
+    if (Str.front() == '\'' && Str.back() == '\'') return Unquote(Str);
+    if (Str.find('#') == std::string_view::npos) return std::string(Str);
+    return CharacterCode(Str);
+}
+
+std::string TKestrel::SEExecute(const std::string& S) {
+    TKSLParser parser(S);
+    return ProcessStrRelation(parser);
+}
+
+// Byte-wise comparison; the result replaces the left operand as "-1" or "0".
+std::string TKestrel::ProcessStrRelation(Parser& parser) {
+    std::string value = ProcessStrExpression(parser);
+    for (;;) {
+        if (AMatch(parser, "="))
+            value = Truth(value == ProcessStrExpression(parser));
+        else if (AMatch(parser, "<>"))
+            value = Truth(value != ProcessStrExpression(parser));
+        else if (AMatch(parser, "<"))
+            value = Truth(value < ProcessStrExpression(parser));
+        else if (AMatch(parser, "<="))
+            value = Truth(value <= ProcessStrExpression(parser));
+        else if (AMatch(parser, ">"))
+            value = Truth(value > ProcessStrExpression(parser));
+        else if (AMatch(parser, ">="))
+            value = Truth(value >= ProcessStrExpression(parser));
+        else
+            return value;
+    }
+}
+
+// A literal written right after an operand joins it without "+": 'Hello'#13#10.
+std::string TKestrel::ProcessStrExpression(Parser& parser) {
+    std::string value = ProcessStrFactor(parser);
+    for (;;) {
+        if (AMatch(parser, "+") || parser.Token() == toString)
+            value += ProcessStrFactor(parser);
+        else
+            return value;
+    }
+}
+
+std::string TKestrel::ProcessStrFactor(Parser& parser) {
+    if (AMatch(parser, "(")) {
+        std::string value = ProcessStrRelation(parser);
+        Check(parser, ")");
+        return value;
+    }
+    if (parser.Is(")")) {
+        parser.NextToken();
+        Fail(errSyntax, parser.TokenView());
+    }
+    return ProcessString(parser);
+}
+
+std::string TKestrel::ProcessString(Parser& parser) {
+    if (parser.Token() == toString) {
+        std::string value = FormatString(parser.TokenView());
+        parser.NextToken();
+        return value;
+    }
+    if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
+    const std::string* stored;
+    if (TVarState* var = Variable.Find(parser.TokenView(), &stored)) {
+        if (var->VarType != vtString) Fail(errVarType, parser.TokenView());
+        std::string value = var->ValString;
+        if (var->Obj && StrObjParam) {
+            int32_t Err_CD = 0;
+            StrObjParam(*stored, var->Index, omGet, Err_CD, value);
+            ReportHostError(Err_CD);
+        }
+        parser.NextToken();
+        return value;
+    }
+    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &stored)) {
+        if (func->ResultType != rtString) Fail(errResultType, parser.TokenView());
+        parser.NextToken();
+        return ExecStrFunc(parser, *stored, *func);
+    }
+    Fail(errNoDefine, parser.TokenView());
+}
+
+} // namespace ksl

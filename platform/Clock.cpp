@@ -16,7 +16,9 @@ uint64_t MonotonicMs() {
 }
 } // namespace
 
-uint32_t TickCount() { return uint32_t(MonotonicMs()); }
+uint32_t TickCount() {
+    return uint32_t(MonotonicMs());
+}
 
 void SleepMs(uint32_t milliseconds) {
     const uint64_t deadline = MonotonicMs() + milliseconds;

@@ -12,13 +12,20 @@ DialogProvider* installed = nullptr;
 
 std::vector<int32_t> MessageBoxButtons(uint32_t flags) {
     switch (flags & 0xF) {
-    case 1: return {IDOK, IDCANCEL};
-    case 2: return {IDABORT, IDRETRY, IDIGNORE};
-    case 3: return {IDYES, IDNO, IDCANCEL};
-    case 4: return {IDYES, IDNO};
-    case 5: return {IDRETRY, IDCANCEL};
-    case 6: return {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
-    default: return {IDOK};
+    case 1:
+        return {IDOK, IDCANCEL};
+    case 2:
+        return {IDABORT, IDRETRY, IDIGNORE};
+    case 3:
+        return {IDYES, IDNO, IDCANCEL};
+    case 4:
+        return {IDYES, IDNO};
+    case 5:
+        return {IDRETRY, IDCANCEL};
+    case 6:
+        return {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
+    default:
+        return {IDOK};
     }
 }
 
@@ -48,6 +55,8 @@ DialogProvider& Dialogs() {
     return installed ? *installed : console;
 }
 
-void SetDialogProvider(DialogProvider* provider) { installed = provider; }
+void SetDialogProvider(DialogProvider* provider) {
+    installed = provider;
+}
 
 } // namespace platform

@@ -64,7 +64,9 @@ void ProcessMessages() {
         RunHandOvers();
 }
 
-void SetMessageHook(MessageHook hook) { TheQueue().hook = std::move(hook); }
+void SetMessageHook(MessageHook hook) {
+    TheQueue().hook = std::move(hook);
+}
 
 int RunHandOvers() {
     Queue& q = TheQueue();
@@ -117,11 +119,17 @@ bool WaitForMessage(int timeoutMs, int extraFd) {
     return n > 0;
 }
 
-int HandOverDescriptor() { return TheQueue().handOverFd; }
+int HandOverDescriptor() {
+    return TheQueue().handOverFd;
+}
 
-void SetUserInterfaceThread() { TheQueue().uiThread = std::this_thread::get_id(); }
+void SetUserInterfaceThread() {
+    TheQueue().uiThread = std::this_thread::get_id();
+}
 
-bool OnUserInterfaceThread() { return TheQueue().uiThread == std::this_thread::get_id(); }
+bool OnUserInterfaceThread() {
+    return TheQueue().uiThread == std::this_thread::get_id();
+}
 
 void RequestInterrupt() {
     Queue& q = TheQueue();
@@ -129,7 +137,9 @@ void RequestInterrupt() {
     Signal(q.interruptFd);
 }
 
-bool InterruptRequested() { return TheQueue().interrupt.load(); }
+bool InterruptRequested() {
+    return TheQueue().interrupt.load();
+}
 
 void ClearInterrupt() {
     Queue& q = TheQueue();
@@ -137,6 +147,8 @@ void ClearInterrupt() {
     Drain(q.interruptFd);
 }
 
-int InterruptDescriptor() { return TheQueue().interruptFd; }
+int InterruptDescriptor() {
+    return TheQueue().interruptFd;
+}
 
 } // namespace platform

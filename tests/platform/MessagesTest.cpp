@@ -1,6 +1,7 @@
+#include "platform/Messages.h"
+
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "platform/Messages.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -79,10 +80,9 @@ TEST(Dialogs, DefaultButtonFollowsTheStyleFlags) {
         uint32_t flags;
         int32_t expected;
     } cases[] = {
-        {0, platform::IDOK},           {1, platform::IDOK},
-        {0x101, platform::IDCANCEL},   {3, platform::IDYES},
-        {0x203, platform::IDCANCEL},   {0x104, platform::IDNO},
-        {0x300, platform::IDOK},       {6, platform::IDCANCEL},
+        {0, platform::IDOK},     {1, platform::IDOK},         {0x101, platform::IDCANCEL},
+        {3, platform::IDYES},    {0x203, platform::IDCANCEL}, {0x104, platform::IDNO},
+        {0x300, platform::IDOK}, {6, platform::IDCANCEL},
     };
     for (const Case& c : cases)
         EXPECT_EQ(platform::MessageBoxDefaultButton(c.flags), c.expected) << c.flags;

@@ -127,6 +127,10 @@ struct TArgumentValue {
     std::string AsString;
 };
 
+// A real as scripts see it: general format with up to 15 significant digits, "." as decimal
+// separator, scientific form below 0.0001 and from 1E15 on ("1E20", "5E-5").
+std::string FloatToStr(double Value);
+
 // Letter case is ignored for ASCII letters only; other bytes compare as they are.
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
@@ -139,11 +143,12 @@ public:
     const std::string& Name(size_t i) const { return entries[i].name; }
     Record& At(size_t i) const { return *entries[i].record; }
 
-    Record* Find(std::string_view name) const {
+    // The record of `name`, or nullptr; `storedName`, when given, receives the name as stored.
+    Record* Find(std::string_view name, const std::string** storedName = nullptr) const {
         size_t i = LowerBound(name);
-        return i < entries.size() && CompareText(entries[i].name, name) == 0
-                   ? entries[i].record.get()
-                   : nullptr;
+        if (i == entries.size() || CompareText(entries[i].name, name) != 0) return nullptr;
+        if (storedName) *storedName = &entries[i].name;
+        return entries[i].record.get();
     }
     bool Contains(std::string_view name) const { return Find(name) != nullptr; }
 
@@ -200,12 +205,12 @@ using TStrFuncParam =
     std::function<void(const std::string& FuncName, int32_t Index, TArgumentList& Argument,
                        int32_t& Err_CD, std::string& ResultValue)>;
 using TErrorProc = std::function<void(int32_t Error_CD, std::string& Err_Message)>;
-using TIntObjParam = std::function<void(const std::string& ObjName, int32_t Index,
-                                        uint8_t GS_Mode, int32_t& Err_CD, int64_t& Value)>;
-using TRealObjParam = std::function<void(const std::string& ObjName, int32_t Index,
-                                         uint8_t GS_Mode, int32_t& Err_CD, double& Value)>;
-using TStrObjParam = std::function<void(const std::string& ObjName, int32_t Index,
-                                        uint8_t GS_Mode, int32_t& Err_CD, std::string& Value)>;
+using TIntObjParam = std::function<void(const std::string& ObjName, int32_t Index, uint8_t GS_Mode,
+                                        int32_t& Err_CD, int64_t& Value)>;
+using TRealObjParam = std::function<void(const std::string& ObjName, int32_t Index, uint8_t GS_Mode,
+                                         int32_t& Err_CD, double& Value)>;
+using TStrObjParam = std::function<void(const std::string& ObjName, int32_t Index, uint8_t GS_Mode,
+                                        int32_t& Err_CD, std::string& Value)>;
 using TPauseProc = std::function<void()>;
 
 class TKestrel {
@@ -319,15 +324,14 @@ private:
     // Statements.
     void BSExecute(const std::string& S);
     void ExecuteStatement(const std::string& statement);
-    void ExecuteCall(Parser& parser);
-    bool ExecuteAssignment(Parser& parser);
+    bool ExecuteCall(Parser& parser);
+    bool ExecuteAssignment(Parser& parser, const std::string& statement);
     bool ExecuteKeyword(Parser& parser);
     void ExecuteIf(Parser& parser);
     void ExecuteFor(Parser& parser);
     void ExecuteWhile(Parser& parser);
     void ExecuteRepeat(Parser& parser);
     void ExecuteCase(Parser& parser);
-    void RunLoopBody(const std::string& body);
     bool LoopMustStop() const { return Exit_Flg || Break_Flg; }
     bool CaseSelector(const std::string& S, int64_t Value);
 
@@ -340,7 +344,7 @@ private:
     int64_t ProcessTerm(Parser& parser);
     int64_t ProcessFactor(Parser& parser);
     int64_t ProcessNumeric(Parser& parser);
-    int64_t ReadIntVariable(const std::string& written, TVarState& var);
+    int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
 
     // Real expressions.
     double REExecute(const std::string& S);
@@ -350,6 +354,7 @@ private:
     double ProcessRealFactor(Parser& parser);
     double ProcessRealNumeric(Parser& parser);
     double ParenthesisedStringAsReal(Parser& parser);
+    double ReadRealVariable(const std::string& storedName, const TVarState& var);
 
     // String expressions.
     std::string SEExecute(const std::string& S);
@@ -359,14 +364,15 @@ private:
     std::string ProcessString(Parser& parser);
 
     // Calls.
-    struct CallFrame;
-    void ExecProc(Parser& parser, const std::string& ProcName);
-    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName);
-    double ExecRealFunc(Parser& parser, const std::string& FuncName);
-    std::string ExecStrFunc(Parser& parser, const std::string& FuncName);
+    void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
+    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    void PrepareCall(Parser& parser, TFuncStatus& routine);
+    void FinishCall(Parser& parser, TFuncStatus& routine);
     std::vector<TArgument> CollectArguments(Parser& parser, const TFuncStatus& routine);
     std::string CollectArgumentText(Parser& parser);
-    TDLLRet CallExternal(const std::string& name, const TFuncStatus& routine);
+    TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
 
     // Built-in library.
     void RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser);

@@ -9,7 +9,9 @@ namespace platform {
 uint32_t TickCount();
 
 // Milliseconds elapsed since an earlier TickCount() reading, modulo 2^32.
-inline uint32_t TicksSince(uint32_t start) { return TickCount() - start; }
+inline uint32_t TicksSince(uint32_t start) {
+    return TickCount() - start;
+}
 
 // Sleeps for the given milliseconds on the monotonic clock. Returns early when an interrupt has
 // been requested (see Messages.h), so that Ctrl-C can end a program stuck in a long sleep.

@@ -1,0 +1,180 @@
+// ksl: runs one script with the Kestrel engine.
+#include "kestrel/Kestrel.h"
+#include "platform/Messages.h"
+
+#include <atomic>
+#include <clocale>
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+namespace {
+
+constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitInterrupted = 130;
+
+const char* const usage =
+    R"(Usage: ksl [options] FILE      run the script in FILE
+       ksl [options] -         run the script read from standard input
+       ksl [options] -e TEXT   run TEXT
+
+Options:
+  -D NAME    define NAME for IsDefine (may be repeated)
+  --vars     after the run, print each variable the script declared as Name=Value
+  -h, --help show this help
+
+The script may call  procedure Print(S:String);  which writes S and a newline.
+Exit status: 0 after a normal end, 1 on a script error (the message is the last line
+of standard error), 2 on a usage error, 130 when interrupted with Ctrl-C.
+)";
+
+struct Options {
+    std::optional<std::string> file; // "-" for standard input
+    std::optional<std::string> text;
+    ksl::TStrings defines;
+    bool vars = false;
+    bool help = false;
+};
+
+std::optional<Options> ParseArguments(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "--vars") {
+            options.vars = true;
+        } else if (arg == "-D" && i + 1 < argc) {
+            options.defines.push_back(argv[++i]);
+        } else if (arg == "-e" && i + 1 < argc && !options.text) {
+            options.text = argv[++i];
+        } else if ((arg == "-" || arg[0] != '-') && !options.file) {
+            options.file = arg;
+        } else {
+            std::cerr << "ksl: unexpected argument '" << arg << "'\n";
+            return std::nullopt;
+        }
+    }
+    if (!options.help && options.file.has_value() == options.text.has_value()) {
+        std::cerr << "ksl: give exactly one of FILE, - or -e TEXT\n";
+        return std::nullopt;
+    }
+    return options;
+}
+
+ksl::TStrings SplitLines(std::istream& in) {
+    ksl::TStrings lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::optional<ksl::TStrings> ReadSource(const Options& options) {
+    if (options.text) {
+        std::istringstream in(*options.text);
+        return SplitLines(in);
+    }
+    if (*options.file == "-") return SplitLines(std::cin);
+    std::ifstream in(*options.file, std::ios::binary);
+    if (!in) {
+        std::cerr << "ksl: cannot read '" << *options.file << "'\n";
+        return std::nullopt;
+    }
+    return SplitLines(in);
+}
+
+std::string Quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("''") : std::string(1, c);
+    return q + "'";
+}
+
+void PrintVariables(const ksl::TKestrel& engine) {
+    const ksl::TVariableTable& table = engine.Variables();
+    for (size_t i = 0; i < table.Count(); ++i) {
+        const ksl::TVarState& v = table.At(i);
+        if (v.BuiltIn) continue;
+        std::cout << table.Name(i) << '=';
+        switch (v.VarType) {
+        case ksl::vtInteger:
+            std::cout << v.ValInteger;
+            break;
+        case ksl::vtReal:
+            std::cout << ksl::FloatToStr(v.ValReal);
+            break;
+        default:
+            std::cout << Quoted(v.ValString);
+            break;
+        }
+        std::cout << '\n';
+    }
+}
+
+std::atomic<int> interrupts{0};
+
+// The first Ctrl-C asks the run to stop; a second one ends the program at once, for a script
+// blocked where no message is processed.
+void OnInterrupt(int signal) {
+    if (interrupts.fetch_add(1) > 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    platform::RequestInterrupt();
+}
+
+void AbortOnInterrupt(ksl::TKestrel& engine) {
+    platform::SetMessageHook([&engine] {
+        platform::RunHandOvers();
+        if (!platform::InterruptRequested() || !engine.IsRunning()) return;
+        try {
+            engine.Abort();
+        } catch (const ksl::EKestrelError&) {
+            // Abort reports itself to its caller; here the request is all that matters.
+        }
+    });
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_COLLATE, "");
+    const std::optional<Options> options = ParseArguments(argc, argv);
+    if (!options) {
+        std::cerr << usage;
+        return exitUsage;
+    }
+    if (options->help) {
+        std::cout << usage;
+        return exitOk;
+    }
+    const std::optional<ksl::TStrings> source = ReadSource(*options);
+    if (!source) return exitUsage;
+
+    ksl::TKestrel engine;
+    engine.SetDefine(options->defines);
+    engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
+    engine.SetSource(*source);
+    engine.ProcParam = [](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&) {
+        std::cout << args[0].Arg.ArgString << '\n';
+    };
+    AbortOnInterrupt(engine);
+
+    int status = exitOk;
+    try {
+        engine.Execute();
+    } catch (const ksl::EKestrelError& e) {
+        std::cout.flush();
+        std::cerr << e.what() << std::endl;
+        status = exitScriptError;
+    }
+    if (options->vars) PrintVariables(engine);
+    std::cout.flush();
+    return platform::InterruptRequested() ? exitInterrupted : status;
+}

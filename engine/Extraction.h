@@ -1,0 +1,32 @@
+#pragma once
+// Cutting statement text: a block into statements, an expression up to a stop word, a nested
+// statement or the contents of a bracketed block. Structure is recognised only by counting
+// BEGIN, REPEAT and CASE against END and UNTIL.
+#include "KSLParser.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ksl {
+
+// Stop words of Get_ExpString.
+inline constexpr uint8_t bwThen = 1, bwDo = 2, bwTo = 4, bwDownTo = 8, bwOf = 16, bwSemiColon = 32,
+                         bwRange = 64, bwColon = 128;
+// Closing words of Get_Sentence's block mode.
+inline constexpr uint8_t bwUntil = 1, bwEnd = 2;
+
+// Splits a block at Delimiter tokens outside nested structures; empty statements vanish.
+void ExtractDelimiter(std::string_view Delimiter, std::string_view Str,
+                      std::vector<std::string>& List);
+
+// Takes tokens from the current one up to (not including) the first stop word of BreakWord.
+std::string Get_ExpString(TKSLParser& parser, uint8_t BreakWord);
+
+// At BEGIN or ELSE: the statements up to the matching END; at REPEAT: those up to the matching
+// UNTIL; otherwise one statement up to ";" or its ELSE. With `nested`, a REPEAT is taken whole,
+// condition included, as the statement standing in a THEN, ELSE, DO or CASE branch.
+std::string Get_Sentence(TKSLParser& parser, bool nested = false);
+
+} // namespace ksl

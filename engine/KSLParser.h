@@ -1,0 +1,71 @@
+#pragma once
+// The engine's one tokenizer. It owns a copy of its text, has exactly one current token, moves
+// only forward and never fails: any byte sequence yields tokens ending in toEOF.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ksl {
+
+inline constexpr char toEOF = 0;
+inline constexpr char toSymbol = 1;
+inline constexpr char toString = 2;
+inline constexpr char toInteger = 3;
+inline constexpr char toFloat = 4;
+inline constexpr char toBracket = 6;
+inline constexpr char toComment = 7;
+inline constexpr char toAnk = 8;
+inline constexpr char toTab = 9;
+inline constexpr char toDBSymbol = 11;
+inline constexpr char toDBInt = 12;
+inline constexpr char toDBAlph = 14;
+inline constexpr char toDBHira = 15;
+inline constexpr char toDBKana = 16;
+inline constexpr char toDBKanji = 17;
+inline constexpr char toKanaSymbol = 18;
+inline constexpr char toKana = 19;
+inline constexpr char toUrl = 20;
+inline constexpr char toMail = 21;
+inline constexpr char toOperator = 100;
+
+class TKSLParser {
+public:
+    explicit TKSLParser(std::string_view S);
+
+    char NextToken();
+    char Token() const { return FToken; }
+    // The current token's raw text; empty at the end of the text.
+    std::string TokenString() const { return std::string(TokenView()); }
+    std::string_view TokenView() const {
+        return std::string_view(FBuffer.data() + FTokenPtr, FSourcePtr - FTokenPtr);
+    }
+    // Offset of the current token's first byte from the start of the text.
+    int64_t SourcePos() const { return int64_t(FTokenPtr); }
+
+    // The current token's text is exactly S (punctuation).
+    bool Is(std::string_view S) const { return TokenView() == S; }
+    // The current token's text equals S without regard to ASCII letter case (keywords).
+    bool IsSym(std::string_view S) const;
+
+private:
+    void SkipBlanks();
+    void ScanString();
+    void ScanNumber();
+    void ScanExponent();
+
+    std::string FBuffer; // the text; std::string keeps a NUL after it
+    size_t FSourcePtr = 0;
+    size_t FTokenPtr = 0;
+    char FToken = toEOF;
+    int32_t FBufSize = 0;
+};
+
+// On a match with S (ASCII letter case ignored), advances and returns true.
+bool AMatch(TKSLParser& parser, std::string_view S);
+// The current token's text in upper case.
+std::string GetSym(const TKSLParser& parser);
+
+std::string UpperCase(std::string_view s);
+std::string LowerCase(std::string_view s);
+
+} // namespace ksl
