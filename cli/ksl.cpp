@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
     engine.SetSource(*source);
     engine.ProcParam = [](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&) {
-        std::cout << args[0].Arg.ArgString << '\n';
+        std::cout << args[0].Arg.ArgString << std::endl;
     };
     AbortOnInterrupt(engine);
 

@@ -1,0 +1,154 @@
+#include "ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::ChildOptions;
+using testsupport::ChildResult;
+using testsupport::LastLine;
+using testsupport::RunChild;
+
+namespace {
+
+ChildResult Ksl(std::vector<std::string> args, const ChildOptions& options = {}) {
+    args.insert(args.begin(), KSL_PATH);
+    return RunChild(args, options);
+}
+
+ChildResult RunText(const std::string& program, std::vector<std::string> args = {}) {
+    args.push_back("-");
+    ChildOptions options;
+    options.input = program;
+    return Ksl(args, options);
+}
+
+TEST(Ksl, NestedLoopsWithBreakContinueAndExit) {
+    const ChildResult r = RunText(R"(
+var i, j, hits: integer;
+begin
+  hits := 0;
+  for i := 1 to 5 do
+  begin
+    if i = 2 then continue;
+    j := 0;
+    while true do
+    begin
+      j := j + 1;
+      if j > i then break;
+      if (i = 4) and (j = 2) then continue;
+      hits := hits + 1;
+    end;
+    if i = 5 then exit;
+    Print('row ' + IntToStr(i) + ' hits ' + IntToStr(hits));
+  end;
+  Print('not reached');
+end.
+)",
+                                  {"--vars"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "row 1 hits 1\nrow 3 hits 4\nrow 4 hits 7\nhits=12\ni=5\nj=6\n");
+}
+
+TEST(Ksl, CaseWithRangesAndElse) {
+    const ChildResult r = RunText(R"(
+var n: integer; s: string;
+begin
+  for n := 0 to 12 do
+    case n of
+      0: s := s + 'z';
+      1..3, 5: s := s + 'a';
+      4, 6..8: begin s := s + 'b'; end;
+    else
+      s := s + '.';
+    end;
+end.
+)",
+                                  {"--vars"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "n=12\ns='zaaababbb....'\n");
+}
+
+TEST(Ksl, ForLoopsAtTheEndsOfThe32BitRangeNeitherOverflowNorLoopForever) {
+    struct Case {
+        std::string loop;
+        std::string vars;
+    } cases[] = {
+        {"for i := 2147483645 to 2147483647 do n := n + 1", "i=2147483647\nn=3\n"},
+        {"for i := -2147483646 downto -2147483648 do n := n + 1", "i=-2147483648\nn=3\n"},
+        {"for i := 2147483647 to 2147483647 do n := n + 1", "i=2147483647\nn=1\n"},
+        {"for i := 2147483647 to -2147483648 do n := n + 1", "i=2147483647\nn=0\n"},
+        {"for i := 0 to 4294967297 do n := n + 1", "i=1\nn=2\n"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r = RunText("var i, n: integer; begin " + c.loop + " end.", {"--vars"});
+        EXPECT_EQ(r.exitCode, 0) << c.loop << r.err;
+        EXPECT_EQ(r.out, c.vars) << c.loop;
+    }
+}
+
+TEST(Ksl, VarsListsDeclaredVariablesInTableOrderEvenAfterAFailure) {
+    const ChildResult r = RunText("var Zed: integer; alpha: real; Mid: string;\n"
+                                  "begin Zed := -5; alpha := 1/3; Mid := 'it''s'; Zed := 1 div 0 "
+                                  "end.",
+                                  {"--vars"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LastLine(r.err), "ゼロによる除算");
+    EXPECT_EQ(r.out, "alpha=0.333333333333333\nMid='it''s'\nZed=-5\n");
+}
+
+TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string lastErrorLine;
+    } cases[] = {
+        {{"-e", "begin exit; x end"}, 0, ""},
+        {{"-e", "break; x := 1"}, 0, ""},
+        {{"-e", "x := 1"}, 1, "文法エラーです[x]"},
+        {{"-e", "var x: integer; begin x := (1 end."}, 1, "右括弧がありません"},
+        {{}, 2, ""},
+        {{"-e", "x", "file.ksl"}, 2, ""},
+        {{"--frobnicate", "file.ksl"}, 2, ""},
+        {{"/nonexistent/macro.ksl"}, 2, "ksl: cannot read '/nonexistent/macro.ksl'"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r = Ksl(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << testing::PrintToString(c.args) << r.err;
+        if (!c.lastErrorLine.empty()) {
+            EXPECT_EQ(LastLine(r.err), c.lastErrorLine);
+        }
+    }
+}
+
+TEST(Ksl, DefinesReachIsDefine) {
+    const ChildResult r = Ksl({"-D", "DEBUG", "-D", "Board2", "-e",
+                               "if IsDefine('debug') and IsDefine('BOARD2') and "
+                               "(not IsDefine('x')) then Print('yes')"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "yes\n");
+}
+
+TEST(Ksl, ReadsAFileWithWindowsLineEnds) {
+    const std::string path = testing::TempDir() + "/crlf.ksl";
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fputs("var s: string;\r\nbegin\r\n  s := 'a';\r\n  Print(s + 'b');\r\nend.\r\n", f);
+    fclose(f);
+    const ChildResult r = Ksl({path});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "ab\n");
+}
+
+TEST(Ksl, CtrlCAbortsARunWhereverItWaits) {
+    for (const char* program : {"Print('go'); while 1 do x := x + 1",
+                                "Print('go'); Pause", "Print('go'); Sleep(60000)"}) {
+        ChildOptions options;
+        options.input = std::string("var x: integer; begin ") + program + " end.";
+        options.signal = SIGINT;
+        options.signalAfterOutput = "go";
+        const ChildResult r = Ksl({"-"}, options);
+        EXPECT_FALSE(r.timedOut) << program;
+        EXPECT_EQ(r.exitCode, 130) << program;
+    }
+}
+
+} // namespace

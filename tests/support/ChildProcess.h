@@ -1,0 +1,35 @@
+#pragma once
+// Runs a program for a test: feeds its standard input, collects its output and exit status, and
+// can interrupt it once it has printed something or after a delay.
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct ChildResult {
+    int exitCode = -1; // 128 + signal when killed by a signal
+    std::string out;
+    std::string err;
+    bool timedOut = false;
+};
+
+struct ChildOptions {
+    std::string input;
+    std::vector<std::string> environment; // added to the test's own, "NAME=value"
+    // Send `signal` once standard output contains `signalAfterOutput` (or at once when empty)
+    // and `signalDelay` has passed.
+    std::optional<int> signal;
+    std::string signalAfterOutput;
+    std::chrono::milliseconds signalDelay{0};
+    std::chrono::milliseconds timeout{20000}; // killed after this; the result says so
+};
+
+ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options = {});
+
+// The last line of a text, without its line break.
+std::string LastLine(const std::string& text);
+
+} // namespace testsupport
