@@ -1,0 +1,33 @@
+#pragma once
+// The "loop://" device: a pseudo-terminal pair whose far end echoes every byte back, so that the
+// component opens the near end like any other serial device.
+#include <string>
+#include <thread>
+
+namespace serial {
+
+class TLoopbackDevice {
+public:
+    // Raises ECommError when no pseudo-terminal can be had.
+    TLoopbackDevice();
+    ~TLoopbackDevice();
+    TLoopbackDevice(const TLoopbackDevice&) = delete;
+    TLoopbackDevice& operator=(const TLoopbackDevice&) = delete;
+
+    // The path of the end the component opens.
+    const std::string& Path() const { return FPath; }
+
+private:
+    void Echo();
+    bool WriteAll(const char* bytes, size_t count);
+    bool WaitFor(short events);
+
+    int FFarEnd = -1;
+    // Held open so that the far end never sees a hang-up between uses.
+    int FNearEnd = -1;
+    int FStop = -1;
+    std::string FPath;
+    std::thread FEcho;
+};
+
+} // namespace serial

@@ -1,0 +1,43 @@
+#pragma once
+// A pseudo-terminal on which the test plays the device, and helpers that serve hand-overs the way
+// the user-interface thread does.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class PseudoTerminal {
+public:
+    PseudoTerminal();
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    // The device path the component opens.
+    const std::string& Path() const { return FPath; }
+    // A descriptor of the component's side held by the test, for inspecting the line.
+    int Line() const { return FSlave; }
+
+    void Send(const Bytes& bytes);
+    // Writes what fits at once, without waiting; safe from another thread.
+    void Offer(const Bytes& bytes);
+    // What the component wrote; fails the test when fewer than `count` bytes come in time.
+    Bytes Receive(size_t count);
+    // Everything the component wrote that is there now.
+    Bytes Drain();
+    // Closes the device side, as when an adapter is unplugged.
+    void HangUp();
+
+private:
+    int FMaster = -1;
+    int FSlave = -1;
+    std::string FPath;
+};
+
+Bytes AllByteValues();
+
+// Serves hand-overs until `done` holds; false when it does not within the time-out.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+void PumpFor(int milliseconds);
