@@ -4,6 +4,7 @@
 #include "Termios2.h"
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -17,6 +18,7 @@ namespace serial {
 namespace {
 
 constexpr uint32_t WriteTimeoutMs = 1500;
+constexpr uint32_t RoomRecheckMs = 10;
 constexpr uint32_t NoReadInterval = 0xFFFFFFFF;
 
 [[noreturn]] void RaiseCommError(const char* message, int32_t code) {
@@ -186,13 +188,15 @@ int32_t TCustomComm::Write(const void* buf, int32_t count) {
 }
 
 // Waits for room in the output queue until the write time-out, counted from `start`, has passed.
+// Pseudo-terminals do not always wake a writer when room appears, so the wait is cut into slices
+// after each of which the write is tried again.
 bool TCustomComm::WaitWritable(uint32_t start) {
     const uint32_t elapsed = platform::TicksSince(start);
     const uint32_t limit = FTimeouts.WriteTotalTimeoutConstant;
     if (elapsed >= limit) return false;
     pollfd device{FHandle, POLLOUT, 0};
-    const int n = poll(&device, 1, int(limit - elapsed));
-    if (n < 0) return errno == EINTR;
+    const int n = poll(&device, 1, int(std::min(limit - elapsed, RoomRecheckMs)));
+    if (n <= 0) return n == 0 || errno == EINTR;
     if (device.revents & (POLLHUP | POLLERR)) {
         NoteFailure(EIO);
         return false;

@@ -16,6 +16,8 @@ namespace serial {
 
 namespace {
 
+constexpr int RoomRecheckMs = 5;
+
 void CloseIfOpen(int& fd) {
     if (fd >= 0) close(fd);
     fd = -1;
@@ -84,11 +86,14 @@ bool TLoopbackDevice::WriteAll(const char* bytes, size_t count) {
     return true;
 }
 
-// False once asked to stop or when the wait fails.
+// False once asked to stop or when the wait fails. A pseudo-terminal does not always wake a
+// writer when room appears, so waiting for room also ends after a short while.
 bool TLoopbackDevice::WaitFor(short events) {
     pollfd fds[2] = {{FStop, POLLIN, 0}, {FFarEnd, events, 0}};
+    const int timeoutMs = (events & POLLOUT) ? RoomRecheckMs : -1;
     for (;;) {
-        const int n = poll(fds, 2, -1);
+        const int n = poll(fds, 2, timeoutMs);
+        if (n == 0) return true;
         if (n < 0 && errno == EINTR) continue;
         return n > 0 && !fds[0].revents && !(fds[1].revents & POLLNVAL);
     }
