@@ -23,7 +23,7 @@ test-sanitize: deps
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 run: build
-	@$(BUILD)/bin/ksl examples/hello.ksl
+	@$(BUILD)/bin/portwell-cli run -d loop:// examples/loopback.ksl
 
 bench: build
 	@bench/run-all $(BUILD)

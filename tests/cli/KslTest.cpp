@@ -139,8 +139,8 @@ TEST(Ksl, ReadsAFileWithWindowsLineEnds) {
 }
 
 TEST(Ksl, CtrlCAbortsARunWhereverItWaits) {
-    for (const char* program : {"Print('go'); while 1 do x := x + 1",
-                                "Print('go'); Pause", "Print('go'); Sleep(60000)"}) {
+    for (const char* program : {"Print('go'); while 1 do x := x + 1", "Print('go'); Pause",
+                                "Print('go'); Sleep(60000)"}) {
         ChildOptions options;
         options.input = std::string("var x: integer; begin ") + program + " end.";
         options.signal = SIGINT;

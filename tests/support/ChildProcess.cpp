@@ -17,14 +17,16 @@ using Clock = std::chrono::steady_clock;
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
     std::vector<char*> p;
-    for (std::string& s : strings) p.push_back(s.data());
+    for (std::string& s : strings)
+        p.push_back(s.data());
     p.push_back(nullptr);
     return p;
 }
 
 std::vector<std::string> Environment(const std::vector<std::string>& extra) {
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
     env.insert(env.end(), extra.begin(), extra.end());
     return env;
 }
@@ -46,6 +48,9 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    // The child must not keep the test's descriptors: a device side held open there would stop
+    // the test from hanging it up.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<std::string> args = argv, env = Environment(options.environment);
     std::vector<char*> argp = Pointers(args), envp = Pointers(env);
     pid_t pid;
@@ -91,7 +96,8 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
 
 std::string LastLine(const std::string& text) {
     std::string t = text;
-    while (!t.empty() && t.back() == '\n') t.pop_back();
+    while (!t.empty() && t.back() == '\n')
+        t.pop_back();
     const size_t nl = t.rfind('\n');
     return nl == std::string::npos ? t : t.substr(nl + 1);
 }

@@ -1,0 +1,343 @@
+#include "MacroHost.h"
+
+#include "HexText.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Messages.h"
+
+#include <algorithm>
+
+namespace portwell {
+
+namespace {
+
+enum : int32_t {
+    idxPrint = 1,
+    idxComWrite = 2,
+    idxComRead = 3,
+    idxComWait = 4,
+    idxComWriteHex = 5,
+    idxComReadHex = 6,
+    idxComWaitHex = 7,
+};
+
+constexpr uint32_t RecordGapMs = 20;
+
+// Waiting loops block this long at most between their checks: long enough not to spin a core,
+// short enough that a toolkit's events are served promptly. Input and hand-overs wake them early.
+constexpr uint32_t WaitSliceMs = 2;
+
+void WaitBriefly(uint32_t atMostMs) {
+    platform::WaitForMessage(int(std::min(atMostMs, WaitSliceMs)));
+}
+
+const std::string& StringArgument(const ksl::TArgumentList& Argument) {
+    return Argument[0].Arg.ArgString;
+}
+
+int32_t TimeOutArgument(const ksl::TArgumentList& Argument) {
+    const int64_t value = Argument[1].Arg.ArgInteger;
+    if (value < INT32_MIN || value > INT32_MAX)
+        throw EMacroError("Range check error: TimeOut " + std::to_string(value) +
+                          " is outside -2147483648..2147483647");
+    return int32_t(value);
+}
+
+} // namespace
+
+const ksl::TStrings TMacroHost::Prototypes = {
+    "procedure Print(S:String); index 1;",
+    "procedure ComWrite(S:String); index 2;",
+    "function ComRead: String; index 3;",
+    "function ComWait(S:String; TimeOut: Integer): Integer; index 4;",
+    "procedure ComWriteHex(S:String); index 5;",
+    "function ComReadHex: String; index 6;",
+    "function ComWaitHex(S:String; TimeOut: Integer): Integer; index 7;",
+};
+
+// Marks an activity as in progress for its whole length, however it ends.
+class TMacroHost::ActivityScope {
+public:
+    explicit ActivityScope(TMacroHost& host) : host(host) { host.activity = true; }
+    ~ActivityScope() { host.activity = false; }
+    ActivityScope(const ActivityScope&) = delete;
+    ActivityScope& operator=(const ActivityScope&) = delete;
+
+private:
+    TMacroHost& host;
+};
+
+namespace {
+
+// Runs Stop when an activity that has opened the port ends, however it ends.
+class StopAtEnd {
+public:
+    explicit StopAtEnd(TMacroHost& host) : host(host) {}
+    ~StopAtEnd() {
+        try {
+            host.Stop();
+        } catch (...) {
+            // Stopping only closes; a failure there must not hide the one that ended the run.
+        }
+    }
+    StopAtEnd(const StopAtEnd&) = delete;
+    StopAtEnd& operator=(const StopAtEnd&) = delete;
+
+private:
+    TMacroHost& host;
+};
+
+} // namespace
+
+TMacroHost::TMacroHost() {
+    Kestrel1.SetDeclarePrototype(Prototypes);
+    Kestrel1.ProcParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
+                                int32_t& err) { Kestrel1ProcParam(name, index, args, err); };
+    Kestrel1.IntFuncParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
+                                   int32_t& err, int64_t& result) {
+        Kestrel1IntFuncParam(name, index, args, err, result);
+    };
+    Kestrel1.StrFuncParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
+                                   int32_t& err, std::string& result) {
+        Kestrel1StrFuncParam(name, index, args, err, result);
+    };
+    Kestrel1.ErrorProc = [this](int32_t code, std::string& message) {
+        Kestrel1ErrorProc(code, message);
+    };
+    COMPort.OnRxChar = [this](serial::TCustomComm& sender, int32_t count) {
+        COMPortRxChar(sender, count);
+    };
+}
+
+void TMacroHost::Start(const TPortSettings& settings) {
+    LockSettings(true);
+    COMPort.Close();
+    COMPort.SetDeviceName(settings.DeviceName);
+    COMPort.SetBaudRate(settings.BaudRate);
+    COMPort.SetDatabits(settings.Databits);
+    COMPort.SetStopbits(settings.Stopbits);
+    COMPort.SetParity(settings.Parity);
+    COMPort.SetFlowControl(settings.FlowControl);
+    COMPort.Open();
+}
+
+void TMacroHost::Stop() {
+    if (Kestrel1.IsRunning()) {
+        try {
+            Kestrel1.Abort();
+        } catch (...) {
+            // Abort reports itself to its caller; the run ends at its next check.
+        }
+    }
+    COMPort.Close();
+    stopPressed = true;
+    LockSettings(false);
+}
+
+void TMacroHost::LockSettings(bool locked) {
+    if (OnSettingsLocked) OnSettingsLocked(locked);
+}
+
+TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings* macro) {
+    if (activity) return TActivityEnd::Refused;
+    ActivityScope scope(*this);
+    stopPressed = false;
+    Start(settings);
+    StopAtEnd stop(*this);
+    if (!macro) return TActivityEnd::Finished;
+    Kestrel1.SetSource(*macro);
+    do {
+        Kestrel1.Execute();
+        if (!LoopChecked || !LoopChecked()) break;
+        PauseBetweenPasses();
+    } while (!stopPressed);
+    return TActivityEnd::Finished;
+}
+
+// The interval is read anew at every check, so a change takes effect during the pause. A Stop
+// ends the pause at once: the port is closed by then and nothing else is left to do.
+void TMacroHost::PauseBetweenPasses() {
+    const uint32_t tick = platform::TickCount();
+    for (;;) {
+        const uint32_t interval = IntervalMs ? uint32_t(IntervalMs()) : 0;
+        const uint32_t elapsed = platform::TicksSince(tick);
+        if (stopPressed || interval <= elapsed) return;
+        platform::ProcessMessages();
+        WaitBriefly(interval - elapsed);
+    }
+}
+
+TActivityEnd TMacroHost::Record(const TPortSettings& settings, ksl::TStrings& target) {
+    if (activity) return TActivityEnd::Refused;
+    ActivityScope scope(*this);
+    stopPressed = false;
+    Start(settings);
+    StopAtEnd stop(*this);
+    try {
+        return RecordInto(target);
+    } catch (...) {
+        return TActivityEnd::Failed;
+    }
+}
+
+// Time before the first byte is not recorded; after it, every gap of more than 20 ms becomes a
+// Sleep line in front of the bytes that ended it.
+TActivityEnd TMacroHost::RecordInto(ksl::TStrings& target) {
+    uint32_t tick = platform::TickCount();
+    while (!stopPressed && COMPort.InQueCount() <= 0) {
+        if (COMPort.DeviceLost()) return TActivityEnd::DeviceLost;
+        platform::ProcessMessages();
+        tick = platform::TickCount();
+        WaitBriefly(WaitSliceMs);
+    }
+    while (!stopPressed) {
+        const int32_t count = COMPort.InQueCount();
+        if (count > 0) {
+            if (platform::TicksSince(tick) > RecordGapMs)
+                target.push_back("Sleep(" + std::to_string(platform::TicksSince(tick)) + ");");
+            std::string bytes(size_t(count), '\0');
+            bytes.resize(size_t(std::max(COMPort.Read(bytes.data(), count), 0)));
+            const std::string hex = StrToHex(bytes);
+            target.push_back("ComWriteHex('" + hex + "');");
+            LogOutput("Rec_RD:" + hex);
+            tick = platform::TickCount();
+        } else if (COMPort.DeviceLost()) {
+            return TActivityEnd::DeviceLost;
+        }
+        platform::ProcessMessages();
+        WaitBriefly(WaitSliceMs);
+    }
+    return TActivityEnd::Finished;
+}
+
+void TMacroHost::Print(const std::string& S) {
+    LogOutput(S);
+}
+
+void TMacroHost::LogOutput(const std::string& S) {
+    Log.Add(S);
+    platform::ProcessMessages();
+}
+
+void TMacroHost::ComWrite(const std::string& S) {
+    if (!S.empty()) COMPort.Write(S.data(), int32_t(S.size()));
+    LogOutput("Com_SD:" + StrToHex(S));
+    ThrowIfDeviceLost();
+}
+
+std::string TMacroHost::ComRead() {
+    const int32_t count = COMPort.InQueCount();
+    if (count <= 0) {
+        ThrowIfDeviceLost();
+        return {};
+    }
+    std::string bytes(size_t(count), '\0');
+    const int32_t read = COMPort.Read(bytes.data(), count);
+    if (read <= 0) {
+        ThrowIfDeviceLost();
+        return {};
+    }
+    bytes.resize(size_t(read));
+    LogOutput("Com_RD:" + StrToHex(bytes));
+    return bytes;
+}
+
+// Keeps the last Length(S) bytes received and compares them with S, so the sequence is found
+// wherever it starts. TimeOut is unsigned milliseconds, 0 meaning no limit.
+int32_t TMacroHost::ComWait(const std::string& S, int32_t TimeOut) {
+    const uint32_t limit = uint32_t(TimeOut);
+    const uint32_t tick = platform::TickCount();
+    std::string temp;
+    for (;;) {
+        if (limit != 0 && platform::TicksSince(tick) >= limit) break;
+        while (COMPort.InQueCount() > 0) {
+            if (S.empty()) return -1;
+            char byte;
+            if (COMPort.Read(&byte, 1) != 1) break;
+            temp += byte;
+            if (temp.size() > S.size()) temp.erase(0, 1);
+            if (temp == S) {
+                LogOutput("Com_RD:" + StrToHex(S));
+                return -1;
+            }
+        }
+        platform::ProcessMessages();
+        // A Stop (or the port's closing) ends the wait; the run then ends at its next check.
+        if (WaitWasStopped()) return 0;
+        ThrowIfDeviceLost();
+        WaitBriefly(limit == 0 ? WaitSliceMs : limit - std::min(limit, platform::TicksSince(tick)));
+    }
+    LogOutput("Timeout:" + StrToHex(S));
+    return 0;
+}
+
+bool TMacroHost::WaitWasStopped() const {
+    return stopPressed || !COMPort.Enabled();
+}
+
+void TMacroHost::ThrowIfDeviceLost() const {
+    if (!COMPort.DeviceLost()) return;
+    throw EMacroError("Device disconnected: " + COMPort.DeviceName() +
+                      " (Error: " + std::to_string(COMPort.DeviceLostError()) + ")");
+}
+
+void TMacroHost::Kestrel1ProcParam(const std::string&, int32_t Index, ksl::TArgumentList& Argument,
+                                   int32_t& Err_CD) {
+    Err_CD = 0;
+    switch (Index) {
+    case idxPrint:
+        Print(StringArgument(Argument));
+        break;
+    case idxComWrite:
+        ComWrite(StringArgument(Argument));
+        break;
+    case idxComWriteHex:
+        ComWrite(HexToStr(StringArgument(Argument)));
+        break;
+    default:
+        Err_CD = -1;
+    }
+}
+
+void TMacroHost::Kestrel1IntFuncParam(const std::string&, int32_t Index,
+                                      ksl::TArgumentList& Argument, int32_t& Err_CD,
+                                      int64_t& ResultValue) {
+    Err_CD = 0;
+    switch (Index) {
+    case idxComWait:
+        ResultValue = ComWait(StringArgument(Argument), TimeOutArgument(Argument));
+        break;
+    case idxComWaitHex:
+        ResultValue = ComWait(HexToStr(StringArgument(Argument)), TimeOutArgument(Argument));
+        break;
+    default:
+        Err_CD = -1;
+    }
+}
+
+void TMacroHost::Kestrel1StrFuncParam(const std::string&, int32_t Index, ksl::TArgumentList&,
+                                      int32_t& Err_CD, std::string& ResultValue) {
+    Err_CD = 0;
+    switch (Index) {
+    case idxComRead:
+        ResultValue = ComRead();
+        break;
+    case idxComReadHex:
+        ResultValue = StrToHex(ComRead());
+        break;
+    default:
+        Err_CD = -1;
+    }
+}
+
+// Only a routine with an index the handlers do not know reports a code; name it, so that the
+// message says what went wrong.
+void TMacroHost::Kestrel1ErrorProc(int32_t Error_CD, std::string& Err_Message) {
+    if (Err_Message.empty())
+        Err_Message = "Host routine failed (code " + std::to_string(Error_CD) + ")";
+    platform::Dialogs().MessageBox(Err_Message, "Portwell", 0);
+}
+
+void TMacroHost::COMPortRxChar(serial::TCustomComm&, int32_t) {}
+
+} // namespace portwell

@@ -1,0 +1,114 @@
+#pragma once
+// The host of the script engine: it owns the engine (Kestrel1) and the serial port (COMPort),
+// offers macros the seven routines that print, send, read and wait for replies, and carries the
+// two activities, running a macro (once or in a loop) and recording the device's traffic.
+//
+// It knows no window: the desktop window and portwell-cli are two hosts of this one class. Both
+// hand it the port settings, tell it what the Loop and Interval controls say, watch its traffic
+// log, and press Stop through Stop(). Everything runs on the user-interface thread; waits let the
+// platform process pending messages, which is where a Stop request arrives.
+#include "TrafficLog.h"
+#include "kestrel/Kestrel.h"
+#include "serial/Comm.h"
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace portwell {
+
+struct TPortSettings {
+    std::string DeviceName = "COM1";
+    serial::TBaudRate BaudRate = serial::cbr9600;
+    serial::TDatabits Databits = serial::da8;
+    serial::TStopbits Stopbits = serial::sb10;
+    serial::TParity Parity = serial::paNone;
+    serial::TFlowControl FlowControl = serial::fcNone;
+};
+
+// A host routine failed in a way that must end the run: a time-out outside the 32-bit range, a
+// device that went away.
+class EMacroError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TActivityEnd {
+    Finished,   // ran to its end, or Stop was pressed
+    Refused,    // another activity was in progress
+    DeviceLost, // the device went away during a recording
+    Failed,     // a recording failed; what it recorded may be incomplete
+};
+
+class TMacroHost {
+public:
+    // The routines macros may call, as declared to the engine at every run.
+    static const ksl::TStrings Prototypes;
+
+    TMacroHost();
+    TMacroHost(const TMacroHost&) = delete;
+    TMacroHost& operator=(const TMacroHost&) = delete;
+
+    ksl::TKestrel Kestrel1;
+    serial::TComm COMPort;
+    TTrafficLog Log;
+
+    // What the Loop check box and the Interval field say; read anew at every check.
+    std::function<bool()> LoopChecked;
+    std::function<int64_t()> IntervalMs;
+    // Told when an activity locks the port settings and when Stop unlocks them again.
+    std::function<void(bool locked)> OnSettingsLocked;
+
+    bool Busy() const { return activity; }
+    bool StopPressed() const { return stopPressed; }
+
+    // Opens the port and runs `macro` (nothing for nullptr), once or while LoopChecked(), until
+    // it ends or Stop is pressed; the port is closed at the end in every case. A failure to open
+    // the port (serial::ECommError) leaves everything as it was and reaches the caller, as does a
+    // failure that ends the run (ksl::EKestrelError, EMacroError).
+    TActivityEnd Run(const TPortSettings& settings, const ksl::TStrings* macro);
+
+    // Opens the port and appends to `target` a line "ComWriteHex('..');" for every chunk of bytes
+    // the device sends and "Sleep(ms);" for every gap of more than 20 ms, until Stop is pressed.
+    // Failures after the port has opened are not passed on; the result tells them.
+    TActivityEnd Record(const TPortSettings& settings, ksl::TStrings& target);
+
+    // Ends what is in progress: asks a running macro to abort, closes the port, unlocks the
+    // settings. Harmless when repeated or when nothing runs.
+    void Stop();
+
+    // The routines behind the prototypes.
+    void Print(const std::string& S);
+    void LogOutput(const std::string& S);
+    void ComWrite(const std::string& S);
+    std::string ComRead();
+    int32_t ComWait(const std::string& S, int32_t TimeOut);
+
+    // The engine's callbacks.
+    void Kestrel1ProcParam(const std::string& ProcName, int32_t Index, ksl::TArgumentList& Argument,
+                           int32_t& Err_CD);
+    void Kestrel1IntFuncParam(const std::string& FuncName, int32_t Index,
+                              ksl::TArgumentList& Argument, int32_t& Err_CD, int64_t& ResultValue);
+    void Kestrel1StrFuncParam(const std::string& FuncName, int32_t Index,
+                              ksl::TArgumentList& Argument, int32_t& Err_CD,
+                              std::string& ResultValue);
+    void Kestrel1ErrorProc(int32_t Error_CD, std::string& Err_Message);
+    // All input is polled; the received-character event only wakes the waits.
+    void COMPortRxChar(serial::TCustomComm& Sender, int32_t Count);
+
+private:
+    class ActivityScope;
+
+    void Start(const TPortSettings& settings);
+    void PauseBetweenPasses();
+    TActivityEnd RecordInto(ksl::TStrings& target);
+    bool WaitWasStopped() const;
+    void ThrowIfDeviceLost() const;
+    void LockSettings(bool locked);
+
+    bool activity = false;
+    bool stopPressed = true;
+};
+
+} // namespace portwell

@@ -1,0 +1,181 @@
+// portwell-cli: runs and records macros against a serial device, without a window.
+#include "CommandLine.h"
+#include "MacroHost.h"
+#include "platform/Clock.h"
+#include "platform/Messages.h"
+#include "serial/Ports.h"
+
+#include <atomic>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using namespace portwell;
+
+constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
+              exitInterrupted = 130;
+
+std::atomic<int> interrupts{0};
+
+// The first signal stops the activity as the Stop button does; a second one ends the program at
+// once, for an activity blocked where no message is processed.
+void OnInterrupt(int signal) {
+    if (interrupts.fetch_add(1) > 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    platform::RequestInterrupt();
+}
+
+// Presses Stop once, from the message processing of the running activity, when a signal came or
+// the deadline passed.
+class StopRequests {
+public:
+    StopRequests(TMacroHost& host, std::optional<int64_t> durationMs)
+        : host(host), durationMs(durationMs), start(platform::TickCount()) {
+        std::signal(SIGINT, OnInterrupt);
+        std::signal(SIGTERM, OnInterrupt);
+        platform::SetMessageHook([this] { Serve(); });
+    }
+    ~StopRequests() { platform::SetMessageHook(nullptr); }
+    StopRequests(const StopRequests&) = delete;
+    StopRequests& operator=(const StopRequests&) = delete;
+
+    bool Interrupted() const { return platform::InterruptRequested(); }
+
+private:
+    void Serve() {
+        platform::RunHandOvers();
+        if (stopped || !(Interrupted() || DeadlinePassed())) return;
+        stopped = true;
+        host.Stop();
+    }
+    bool DeadlinePassed() const {
+        return durationMs && platform::TicksSince(start) >= uint64_t(*durationMs);
+    }
+
+    TMacroHost& host;
+    std::optional<int64_t> durationMs;
+    uint32_t start;
+    bool stopped = false;
+};
+
+ksl::TStrings ReadLines(std::istream& in) {
+    ksl::TStrings lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::optional<ksl::TStrings> ReadMacro(const std::string& file) {
+    if (file == "-") return ReadLines(std::cin);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    return ReadLines(in);
+}
+
+int RunMacro(const TCommandLine& line) {
+    const std::optional<ksl::TStrings> macro = ReadMacro(line.MacroFile);
+    if (!macro) {
+        std::cerr << "portwell-cli: cannot read '" << line.MacroFile << "'\n";
+        return exitUsage;
+    }
+    TMacroHost host;
+    host.Log.OnLine = [](const std::string& text) { std::cout << text << std::endl; };
+    host.LoopChecked = [&line] { return line.Loop; };
+    host.IntervalMs = [&line] { return line.IntervalMs; };
+    host.Kestrel1.SetDefine(line.Defines);
+    StopRequests stops(host, std::nullopt);
+    try {
+        host.Run(line.Port, &*macro);
+    } catch (const serial::ECommError& e) {
+        std::cerr << e.what() << std::endl;
+        return exitPortError;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << e.what() << std::endl;
+        return stops.Interrupted() ? exitInterrupted : exitScriptError;
+    }
+    return stops.Interrupted() ? exitInterrupted : exitOk;
+}
+
+// Replaces the file only once the new text is complete, so a failed write keeps the old one.
+bool WriteFileAtomically(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush()) return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+int RecordMacro(const TCommandLine& line) {
+    const bool macroToStdout = line.OutputFile.empty();
+    TMacroHost host;
+    host.Log.OnLine = [macroToStdout](const std::string& text) {
+        (macroToStdout ? std::cerr : std::cout) << text << std::endl;
+    };
+    StopRequests stops(host, line.DurationMs);
+    ksl::TStrings recorded;
+    TActivityEnd end;
+    try {
+        end = host.Record(line.Port, recorded);
+    } catch (const serial::ECommError& e) {
+        std::cerr << e.what() << std::endl;
+        return exitPortError;
+    }
+    if (end == TActivityEnd::DeviceLost)
+        std::cerr << "portwell-cli: the device went away; the recording ends there\n";
+    if (end == TActivityEnd::Failed)
+        std::cerr << "portwell-cli: the recording failed; what it holds may be incomplete\n";
+    std::string text;
+    for (const std::string& l : recorded)
+        text += l + "\n";
+    if (macroToStdout) {
+        std::cout << text << std::flush;
+    } else if (!WriteFileAtomically(line.OutputFile, text)) {
+        std::cerr << "portwell-cli: cannot write '" << line.OutputFile << "'\n";
+        return exitUsage;
+    }
+    return exitOk;
+}
+
+int ListPorts() {
+    for (const serial::TSerialPortInfo& port : serial::ListSerialPorts())
+        std::cout << port.Path << '\t' << port.Description << '\n';
+    return exitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_COLLATE, "");
+    std::string error;
+    const auto line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!line) {
+        std::cerr << "portwell-cli: " << error << "\n\n" << UsageText;
+        return exitUsage;
+    }
+    switch (line->Command) {
+    case TCommand::Run:
+        return RunMacro(*line);
+    case TCommand::Record:
+        return RecordMacro(*line);
+    case TCommand::Ports:
+        return ListPorts();
+    case TCommand::Help:
+        std::cout << UsageText;
+        return exitOk;
+    }
+    return exitUsage;
+}

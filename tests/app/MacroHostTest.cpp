@@ -1,0 +1,220 @@
+#include "MacroHost.h"
+
+#include "PseudoTerminal.h"
+#include "platform/Clock.h"
+#include "platform/Messages.h"
+
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <list>
+#include <thread>
+
+using namespace portwell;
+using namespace std::chrono_literals;
+
+namespace {
+
+Bytes B(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+// A macro host on a pseudo-terminal whose other side the test plays from a thread of its own.
+class HostOnPty : public testing::Test {
+protected:
+    HostOnPty() {
+        settings.DeviceName = device.Path();
+        host.Log.OnLine = [this](const std::string& line) { log.push_back(line); };
+    }
+    ~HostOnPty() override {
+        if (player.joinable()) player.join();
+    }
+
+    // Runs the macro; returns the error that ended it, or "".
+    std::string Run(const std::string& macro) {
+        try {
+            host.Run(settings, &lines.emplace_back(Lines(macro)));
+            return {};
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+    }
+    static ksl::TStrings Lines(const std::string& text) {
+        ksl::TStrings result;
+        size_t start = 0;
+        for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+            result.push_back(text.substr(start, nl - start));
+        result.push_back(text.substr(start));
+        return result;
+    }
+    // Asks for Stop from another thread, the way a Stop button's click arrives.
+    void StopFromOutside() {
+        platform::Synchronize([this] { host.Stop(); });
+    }
+    // Waits, on the device side, until the host has opened the port and written `bytes`.
+    void Expect(const std::string& bytes) { EXPECT_EQ(device.Receive(bytes.size()), B(bytes)); }
+
+    PseudoTerminal device;
+    TMacroHost host;
+    TPortSettings settings;
+    std::vector<std::string> log;
+    std::list<ksl::TStrings> lines;
+    std::thread player;
+};
+
+TEST_F(HostOnPty, RequestAndReplyArrivingAfterNoise) {
+    player = std::thread([this] {
+        Expect("REQ\r");
+        std::this_thread::sleep_for(50ms);
+        device.Send(B("xx"));
+        std::this_thread::sleep_for(20ms);
+        device.Send(B("noiseOK\r"));
+    });
+    EXPECT_EQ(Run("var r: integer; begin ComWrite('REQ'#13); r := ComWait('OK'#13, 5000);"
+                  " Print(IntToStr(r)); Print('[' + ComRead + ']') end."),
+              "");
+    EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:52 45 51 0D", "Com_RD:4F 4B 0D", "-1", "[]"}));
+    EXPECT_FALSE(host.COMPort.Enabled());
+}
+
+TEST_F(HostOnPty, TimeOutAndTheEmptySequence) {
+    EXPECT_EQ(Run("Print(IntToStr(ComWaitHex('0d 0a', 100)));"
+                  "Print(IntToStr(ComWait('', 50)))"),
+              "");
+    EXPECT_EQ(log, (std::vector<std::string>{"Timeout:0D 0A", "0", "Timeout:", "0"}));
+
+    log.clear();
+    device.Send(B("Q"));
+    // An empty sequence returns at once when a byte waits, and leaves it unread.
+    EXPECT_EQ(Run("Print(IntToStr(ComWait('', 2000))); Print(ComRead)"), "");
+    EXPECT_EQ(log, (std::vector<std::string>{"-1", "Com_RD:51", "Q"}));
+}
+
+TEST_F(HostOnPty, ReadingWithNothingWaitingLogsNothing) {
+    EXPECT_EQ(Run("Print('[' + ComRead + ']'); Print('[' + ComReadHex + ']')"), "");
+    EXPECT_EQ(log, (std::vector<std::string>{"[]", "[]"}));
+}
+
+TEST_F(HostOnPty, ComReadHexReturnsWhatItsLogLineShows) {
+    player = std::thread([this] { device.Send(B(std::string("\x00\xFF\x41", 3))); });
+    player.join();
+    EXPECT_EQ(Run("var s: string; begin while Length(s) = 0 do s := ComReadHex; Print(s) end."),
+              "");
+    EXPECT_EQ(log, (std::vector<std::string>{"Com_RD:00 FF 41", "00 FF 41"}));
+}
+
+TEST_F(HostOnPty, WritingNothingSendsNothing) {
+    EXPECT_EQ(Run("ComWrite(''); ComWriteHex('zz'); ComWriteHex('01 02')"), "");
+    EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:", "Com_SD:", "Com_SD:01 02"}));
+    EXPECT_EQ(device.Receive(2), (Bytes{1, 2}));
+}
+
+TEST_F(HostOnPty, TimeOutOutsideThe32BitRangeFailsTheRun) {
+    const std::string error = Run("ComWait('a', 2147483648)");
+    EXPECT_NE(error.find("Range check error"), std::string::npos) << error;
+    EXPECT_FALSE(host.COMPort.Enabled());
+}
+
+TEST_F(HostOnPty, AScriptErrorMidRunEndsTheRunAndClosesThePort) {
+    EXPECT_EQ(Run("ComWrite('a'); x := 1; ComWrite('b')"), "文法エラーです[x]");
+    EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:61"}));
+    EXPECT_FALSE(host.COMPort.Enabled());
+    EXPECT_TRUE(host.StopPressed());
+}
+
+TEST_F(HostOnPty, StopEndsAWaitWithoutLimit) {
+    player = std::thread([this] {
+        Expect("go");
+        StopFromOutside();
+    });
+    EXPECT_EQ(Run("ComWrite('go'); ComWait('never', 0); Print('not reached')"), "");
+    EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:67 6F"}));
+}
+
+TEST_F(HostOnPty, ADeviceThatVanishesEndsAWaitWithoutLimitWithAnError) {
+    player = std::thread([this] {
+        Expect("go");
+        device.HangUp();
+    });
+    const std::string error = Run("ComWrite('go'); ComWait('never', 0)");
+    EXPECT_NE(error.find("Device disconnected"), std::string::npos) << error;
+    EXPECT_FALSE(host.COMPort.Enabled());
+}
+
+TEST_F(HostOnPty, ASecondActivityIsRefusedWhileOneIsInProgress) {
+    TActivityEnd nested = TActivityEnd::Finished;
+    host.Kestrel1.ProcParam = [&](const std::string&, int32_t, ksl::TArgumentList&, int32_t&) {
+        ksl::TStrings inner{"Print('inner')"};
+        nested = host.Run(settings, &inner);
+    };
+    EXPECT_EQ(Run("Print('outer')"), "");
+    EXPECT_EQ(nested, TActivityEnd::Refused);
+}
+
+TEST_F(HostOnPty, LoopRepeatsWithTheIntervalReadAnewAndStopEndsThePause) {
+    int passes = 0;
+    host.LoopChecked = [] { return true; };
+    host.IntervalMs = [&] { return passes < 3 ? 0 : 60000; };
+    host.Log.OnLine = [&](const std::string&) {
+        if (++passes == 3)
+            player = std::thread([this] {
+                std::this_thread::sleep_for(100ms);
+                StopFromOutside();
+            });
+    };
+    const uint32_t start = platform::TickCount();
+    EXPECT_EQ(Run("Print('pass')"), "");
+    EXPECT_EQ(passes, 3);
+    EXPECT_LT(platform::TicksSince(start), 30000u);
+}
+
+TEST_F(HostOnPty, RecordingTurnsTrafficIntoAMacroThatReplaysIt) {
+    // Scheduling noise on a loaded machine can stretch one attempt; the recorder itself must
+    // measure the gap within 3 ms in at least one of a few.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ksl::TStrings recorded;
+        player = std::thread([this] {
+            std::this_thread::sleep_for(100ms);
+            device.Send(Bytes{0x06});
+            std::this_thread::sleep_for(153ms);
+            device.Send(B("AB\r"));
+            std::this_thread::sleep_for(100ms);
+            StopFromOutside();
+        });
+        EXPECT_EQ(host.Record(settings, recorded), TActivityEnd::Finished);
+        player.join();
+        ASSERT_EQ(recorded.size(), 3u);
+        EXPECT_EQ(recorded[0], "ComWriteHex('06');");
+        EXPECT_EQ(recorded[2], "ComWriteHex('41 42 0D');");
+        const int gap = std::stoi(recorded[1].substr(6));
+        if (std::abs(gap - 153) <= 3) return;
+        ADD_FAILURE() << "attempt " << attempt << ": " << recorded[1];
+    }
+}
+
+TEST_F(HostOnPty, StopBeforeAnyByteRecordsNothing) {
+    ksl::TStrings recorded{"Print('kept');"};
+    player = std::thread([this] {
+        std::this_thread::sleep_for(50ms);
+        StopFromOutside();
+    });
+    EXPECT_EQ(host.Record(settings, recorded), TActivityEnd::Finished);
+    EXPECT_EQ(recorded, (ksl::TStrings{"Print('kept');"}));
+}
+
+TEST(MacroHost, APortThatCannotOpenFailsBeforeAnythingRuns) {
+    TMacroHost host;
+    TPortSettings settings;
+    settings.DeviceName = "/dev/does-not-exist";
+    ksl::TStrings macro{"Print('x')"};
+    try {
+        host.Run(settings, &macro);
+        FAIL();
+    } catch (const serial::ECommError& e) {
+        EXPECT_STREQ(e.what(), "Error accessing specified device (Error: 2) ");
+    }
+    EXPECT_FALSE(host.Busy());
+    EXPECT_TRUE(host.Log.Lines().empty());
+}
+
+} // namespace

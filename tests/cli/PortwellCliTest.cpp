@@ -1,0 +1,157 @@
+#include "ChildProcess.h"
+#include "PseudoTerminal.h"
+
+#include <chrono>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+
+using testsupport::ChildOptions;
+using testsupport::ChildResult;
+using testsupport::LastLine;
+using testsupport::RunChild;
+using namespace std::chrono_literals;
+
+namespace {
+
+ChildResult Cli(std::vector<std::string> args, const ChildOptions& options = {}) {
+    args.insert(args.begin(), PORTWELL_CLI_PATH);
+    return RunChild(args, options);
+}
+
+ChildResult RunMacro(const std::string& macro, std::vector<std::string> args = {}) {
+    ChildOptions options;
+    options.input = macro;
+    args.insert(args.begin(), "run");
+    args.push_back("-");
+    return Cli(args, options);
+}
+
+TEST(PortwellCli, RunsAMacroAgainstTheLoopbackDevice) {
+    const ChildResult r =
+        RunMacro("ComWrite('PING'#13);\nif ComWait('PING'#13, 2000) then Print('echoed');\n"
+                 "if IsDefine('fast') then Print('defined')",
+                 {"-d", "loop://", "-b", "115200", "-D", "FAST"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Com_SD:50 49 4E 47 0D\nCom_RD:50 49 4E 47 0D\nechoed\ndefined\n");
+}
+
+TEST(PortwellCli, ExitStatusTellsHowTheRunEnded) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string macro;
+        int exitCode;
+        std::string lastErrorLine;
+    } cases[] = {
+        {{"run", "-d", "loop://", "-"}, "Print('a'); x := 1", 1, "文法エラーです[x]"},
+        {{"run", "-d", "/dev/no-such-port", "-"},
+         "Print('a')",
+         3,
+         "Error accessing specified device (Error: 2) "},
+        {{"run", "-b", "1234", "-"}, "", 2, ""},
+        {{"run", "--parity", "odd-ish", "-"}, "", 2, ""},
+        {{"run", "-d", "loop://"}, "", 2, ""},
+        {{"frobnicate"}, "", 2, ""},
+        {{"run", "-d", "loop://", "/no/such/macro.ksl"}, "", 2, ""},
+        {{"--help"}, "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        ChildOptions options;
+        options.input = c.macro;
+        const ChildResult r = Cli(c.args, options);
+        EXPECT_EQ(r.exitCode, c.exitCode) << testing::PrintToString(c.args) << r.err;
+        if (!c.lastErrorLine.empty()) {
+            EXPECT_EQ(LastLine(r.err), c.lastErrorLine) << testing::PrintToString(c.args);
+        }
+    }
+}
+
+TEST(PortwellCli, AValueOutsideTheListsNamesTheAllowedValues) {
+    const ChildResult r = Cli({"run", "--flow", "rts", "x.ksl"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("none, cts, dtr, software, default"), std::string::npos) << r.err;
+}
+
+TEST(PortwellCli, ALoopWithAnIntervalStopsOnASignal) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        ChildOptions options;
+        options.input = "Print('pass')";
+        options.signal = signal;
+        options.signalAfterOutput = "pass\npass\n";
+        const auto start = std::chrono::steady_clock::now();
+        const ChildResult r =
+            Cli({"run", "-d", "loop://", "--loop", "--interval", "50", "-"}, options);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 130) << r.err;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    }
+}
+
+TEST(PortwellCli, ASignalEndsAWaitWithoutLimit) {
+    ChildOptions options;
+    options.input = "Print('waiting'); ComWait('never', 0); Print('not reached')";
+    options.signal = SIGINT;
+    options.signalAfterOutput = "waiting";
+    const ChildResult r = Cli({"run", "-d", "loop://", "-"}, options);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    EXPECT_EQ(r.out, "waiting\n");
+}
+
+TEST(PortwellCli, ADeviceThatVanishesDuringAWaitEndsTheRunWithAnError) {
+    PseudoTerminal device;
+    std::thread player([&] {
+        device.Receive(2);
+        device.HangUp();
+    });
+    ChildOptions options;
+    options.input = "ComWrite('go'); ComWait('never', 0)";
+    const ChildResult r = Cli({"run", "-d", device.Path(), "-"}, options);
+    player.join();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(LastLine(r.err).find("Device disconnected"), std::string::npos) << r.err;
+}
+
+TEST(PortwellCli, RecordsTrafficIntoAMacroFile) {
+    PseudoTerminal device;
+    const std::string file = testing::TempDir() + "/recorded.ksl";
+    std::thread player([&] {
+        std::this_thread::sleep_for(300ms);
+        device.Send({0x06});
+        std::this_thread::sleep_for(100ms);
+        device.Send({'A', 'B', '\r'});
+    });
+    const ChildResult r = Cli({"record", "-d", device.Path(), "--duration", "1200", "-o", file});
+    player.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Rec_RD:06\nRec_RD:41 42 0D\n");
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string macro = text.str();
+    EXPECT_TRUE(macro.starts_with("ComWriteHex('06');\nSleep(")) << macro;
+    EXPECT_TRUE(macro.ends_with(");\nComWriteHex('41 42 0D');\n")) << macro;
+}
+
+TEST(PortwellCli, RecordingToStandardOutputLogsToStandardError) {
+    PseudoTerminal device;
+    std::thread player([&] {
+        std::this_thread::sleep_for(300ms);
+        device.Send({0x31});
+    });
+    const ChildResult r = Cli({"record", "-d", device.Path(), "--duration", "800"});
+    player.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "ComWriteHex('31');\n");
+    EXPECT_EQ(r.err, "Rec_RD:31\n");
+}
+
+TEST(PortwellCli, PortsListsOneDevicePerLine) {
+    const ChildResult r = Cli({"ports"});
+    EXPECT_EQ(r.exitCode, 0);
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_NE(line.find('\t'), std::string::npos) << line;
+}
+
+} // namespace
