@@ -4,9 +4,13 @@
 // Each call evaluates its arguments into storage of its own and writes them into the routine's
 // parameter records only just before the dispatch, so that a nested call of the same routine
 // (Copy(s, Length(Copy(t, 1, 1)), 2)) cannot overwrite the values of the outer one.
+//
+// An external function's result may point into its library, which CallDLL unloads after the call;
+// the callers hold the library loaded (pinned) until they have read the value.
 #include "Errors.h"
 #include "KSLParser.h"
 #include "kestrel/Kestrel.h"
+#include "platform/SharedLibrary.h"
 
 #include <cstring>
 
@@ -135,7 +139,7 @@ void TKestrel::FinishCall(Parser& parser, TFuncStatus& routine) {
     CloseArguments(parser, routine);
 }
 
-void TKestrel::ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine) {
+void TKestrel::ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
     if (routine.BuiltIn) {
         RunBuiltinProc(routine.Index, routine.Argument, parser);
@@ -149,12 +153,13 @@ void TKestrel::ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus
     FinishCall(parser, routine);
 }
 
-int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine) {
+int64_t TKestrel::ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
     int64_t result = 0;
     if (routine.BuiltIn) {
         result = RunBuiltinIntFunc(routine.Index, routine.Argument, parser);
     } else if (routine.DLL) {
+        const platform::SharedLibrary pinned(routine.DLLName);
         const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
         // A long result is read through the returned pointer; a missing routine gives 0.
         result =
@@ -166,26 +171,28 @@ int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& FuncName, TFunc
     return result;
 }
 
-double TKestrel::ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine) {
+double TKestrel::ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
     double result = 0.0;
-    if (routine.BuiltIn)
+    if (routine.BuiltIn) {
         result = RunBuiltinRealFunc(routine.Index, routine.Argument, parser);
-    else if (routine.DLL)
+    } else if (routine.DLL) {
+        const platform::SharedLibrary pinned(routine.DLLName);
         result = ReadPointee<double>(CallExternal(FuncName, routine).rEAX);
-    else
+    } else {
         ReportHostError(CallHost(RealFuncParam, FuncName, routine, result));
+    }
     FinishCall(parser, routine);
     return result;
 }
 
-std::string TKestrel::ExecStrFunc(Parser& parser, const std::string& FuncName,
-                                  TFuncStatus& routine) {
+std::string TKestrel::ExecStrFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
     std::string result;
     if (routine.BuiltIn) {
         result = RunBuiltinStrFunc(routine.Index, routine.Argument, parser);
     } else if (routine.DLL) {
+        const platform::SharedLibrary pinned(routine.DLLName);
         const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
         if (rEAX) result = reinterpret_cast<const char*>(rEAX);
     } else {

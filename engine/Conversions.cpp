@@ -143,6 +143,7 @@ std::optional<double> TextToFloat(std::string_view text) {
 std::string FloatToStr(double value) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+    if (value == 0.0) return "0"; // also -0.0, as Int(-0.5) gives
     char buffer[64];
     auto [end, ec] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);

@@ -3,6 +3,7 @@
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Nesting.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
@@ -161,6 +162,7 @@ int64_t TKestrel::ProcessTerm(Parser& parser) {
 
 // A unary sign takes the whole rest of its term: -a * b is -(a * b).
 int64_t TKestrel::ProcessFactor(Parser& parser) {
+    const NestingGuard level(Nesting_Depth);
     if (AMatch(parser, "(")) {
         const int64_t value = EvaluateClassified(parser);
         Check(parser, ")");

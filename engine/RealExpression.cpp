@@ -3,6 +3,7 @@
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Nesting.h"
 #include "kestrel/Kestrel.h"
 
 #include <cmath>
@@ -93,6 +94,7 @@ double TKestrel::ProcessRealTerm(Parser& parser) {
 }
 
 double TKestrel::ProcessRealFactor(Parser& parser) {
+    const NestingGuard level(Nesting_Depth);
     if (AMatch(parser, "(")) {
         double value;
         switch (CheckType(parser)) {

@@ -3,12 +3,14 @@
 #include "Errors.h"
 #include "Extraction.h"
 #include "KSLParser.h"
+#include "Nesting.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
 namespace ksl {
 
 void TKestrel::BSExecute(const std::string& S) {
+    const NestingGuard level(Nesting_Depth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
     std::vector<std::string> SL;

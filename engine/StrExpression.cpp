@@ -2,6 +2,7 @@
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Nesting.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
@@ -86,6 +87,7 @@ std::string TKestrel::ProcessStrExpression(Parser& parser) {
 }
 
 std::string TKestrel::ProcessStrFactor(Parser& parser) {
+    const NestingGuard level(Nesting_Depth);
     if (AMatch(parser, "(")) {
         std::string value = ProcessStrRelation(parser);
         Check(parser, ")");

@@ -70,6 +70,8 @@ inline constexpr std::string_view errInvalidOp = "不正な浮動小数点数演
 inline constexpr std::string_view errZeroDivideReal = "0 による浮動小数点数除算";
 inline constexpr std::string_view errOverflow = "浮動小数点数のオーバーフロー";
 inline constexpr std::string_view errNotInteger = "'%s' は整数ではありません";
+// Statements or expressions nested deeper than the engine follows (nesting too deep).
+inline constexpr std::string_view errNesting = "入れ子が深すぎます";
 
 // The one exception type of the engine: a message text and nothing else.
 class EKestrelError : public std::runtime_error {
@@ -304,6 +306,7 @@ private:
     TStrings FDeclarePrototype;
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
+    int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
 
     // Tables.
     void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
@@ -363,11 +366,12 @@ private:
     std::string ProcessStrFactor(Parser& parser);
     std::string ProcessString(Parser& parser);
 
-    // Calls.
-    void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
-    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    // Calls. The name is taken by value: a RegisterRoutine among the arguments moves the names
+    // stored in the tables.
+    void ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routine);
+    int64_t ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
+    double ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
+    std::string ExecStrFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
     void PrepareCall(Parser& parser, TFuncStatus& routine);
     void FinishCall(Parser& parser, TFuncStatus& routine);
     std::vector<TArgument> CollectArguments(Parser& parser, const TFuncStatus& routine);

@@ -1,0 +1,26 @@
+#pragma once
+// Blocks and expressions are evaluated by recursion. A bound on their nesting makes a script nested
+// absurdly deep fail with a message instead of overflowing the stack.
+#include "Errors.h"
+
+namespace ksl {
+
+// Far beyond what a person writes; far below what the stack holds, sanitizers included.
+inline constexpr int MaxNesting = 256;
+
+// Counts one level of nesting for as long as it lives.
+class NestingGuard {
+public:
+    explicit NestingGuard(int& depth) : depth(depth) {
+        if (depth >= MaxNesting) Fail(errNesting);
+        ++depth;
+    }
+    ~NestingGuard() { --depth; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+private:
+    int& depth;
+};
+
+} // namespace ksl
