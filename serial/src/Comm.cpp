@@ -89,7 +89,6 @@ TCustomComm::~TCustomComm() {
 void TCustomComm::Open() {
     Close();
     FLine = std::make_shared<TLineStatus>();
-    errno = 0;
     CreateHandle();
     if (!Enabled()) return;
     try {
@@ -298,10 +297,8 @@ void TCustomComm::HandleCommEvent(uint32_t Status) {
 
 void TCustomComm::RefreshStatus() {
     FErrors = FLine->Errors.exchange(0);
-    int inQueue = 0, outQueue = 0;
-    const bool open = Enabled() && !DeviceLost();
-    FComStat.cbInQue = open && ioctl(FHandle, TIOCINQ, &inQueue) == 0 ? uint32_t(inQueue) : 0;
-    FComStat.cbOutQue = open && ioctl(FHandle, TIOCOUTQ, &outQueue) == 0 ? uint32_t(outQueue) : 0;
+    const int32_t queued = InQueCount();
+    FComStat.cbInQue = queued > 0 ? uint32_t(queued) : 0;
 }
 
 void TCustomComm::EventStateChange(uint32_t Event) {

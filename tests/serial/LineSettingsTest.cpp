@@ -129,8 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
     LineSettings, Framing,
     testing::Values(FramingCase{da7, paEven, sb10, 7, EVENPARITY, ONESTOPBIT},
                     FramingCase{da5, paMark, sb15, 5, MARKPARITY, ONE5STOPBITS},
-                    FramingCase{da6, paSpace, sb20, 6, SPACEPARITY, TWOSTOPBITS},
-                    FramingCase{da8, paOdd, sb10, 8, ODDPARITY, ONESTOPBIT}));
+                    FramingCase{da6, paSpace, sb20, 6, SPACEPARITY, TWOSTOPBITS}));
 
 class Refused : public LinePort, public testing::WithParamInterface<std::function<void(TComm&)>> {};
 
@@ -169,16 +168,6 @@ TEST(LineSettings, ASettingRefusedAtOpenLeavesThePortClosed) {
     comm.SetDatabits(da8);
     comm.Open();
     EXPECT_TRUE(comm.Enabled());
-}
-
-TEST(LineSettings, XonAndXoffLimitsFollowTheReadBufferSize) {
-    PseudoTerminal device;
-    TComm comm;
-    comm.SetDeviceName(device.Path());
-    comm.SetReadBufSize(1000);
-    comm.Open();
-    EXPECT_EQ(comm.DataControlBlock().XonLim, 250);
-    EXPECT_EQ(comm.DataControlBlock().XoffLim, 250);
 }
 
 } // namespace

@@ -52,11 +52,4 @@ TEST_F(PreparedTree, AMissingTreeListsNothing) {
     EXPECT_TRUE(ListSerialPorts(root).empty());
 }
 
-TEST(Ports, TheMachinesListNamesDevicesOnly) {
-    for (const TSerialPortInfo& port : ListSerialPorts()) {
-        EXPECT_TRUE(port.Path.starts_with("/dev/")) << port.Path;
-        EXPECT_FALSE(port.Description.empty()) << port.Path;
-    }
-}
-
 } // namespace

@@ -88,8 +88,12 @@ public:
     bool DeviceLost() const;
     int DeviceLostError() const;
 
+    // Reads the device's settings, applies the properties and writes them back; nothing while
+    // closed. What the device or Linux refuses raises "Error updating DataControlBlock".
     void UpdateDataControlBlock();
     void ConfigureHandshaking(DCB& dcb) const;
+    // Runs on this thread for each mask of EV_* events the event thread reports: refreshes the
+    // error flags and queue count, then calls the callbacks in CommEventList order.
     void HandleCommEvent(uint32_t Status);
 
     const std::string& DeviceName() const { return FDeviceName; }
@@ -119,8 +123,6 @@ public:
 
     const DCB& DataControlBlock() const { return FDCB; }
     const COMMTIMEOUTS& CommTimeouts() const { return FTimeouts; }
-    const COMSTAT& ComStat() const { return FComStat; }
-    uint32_t Errors() const { return FErrors; }
 
     TCommNotifyEvent OnBreak, OnCTS, OnDSR, OnRing, OnRLSD, OnRxFlag, OnTxEmpty;
     TCommErrorEvent OnError;

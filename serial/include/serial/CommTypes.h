@@ -157,7 +157,6 @@ struct COMMTIMEOUTS {
 // Queue status refreshed at each event dispatch.
 struct COMSTAT {
     uint32_t cbInQue = 0;
-    uint32_t cbOutQue = 0;
 };
 
 } // namespace serial
