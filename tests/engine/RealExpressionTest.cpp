@@ -81,20 +81,4 @@ TEST(RealExpressions, TruncatingOutOfRangeInAnIntegerContextIsInvalid) {
     EXPECT_EQ(ksltest::EvalInt("x - 2.9", "x: real;").value, -2);
 }
 
-TEST(RealExpressions, HostRealObjectsAreReadThroughTheCallback) {
-    ksltest::Script s;
-    s.engine.AddRealObj("Gain", 1.5, false, 2);
-    s.engine.RealObjParam = [](const std::string&, int32_t, uint8_t mode, int32_t& err,
-                               double& value) {
-        if (mode == ksl::omGet) value *= 2;
-        if (value < 0) err = 7;
-    };
-    s.engine.ErrorProc = [](int32_t code, std::string& message) {
-        message = "gain refused " + std::to_string(code);
-    };
-    ASSERT_EQ(s.Run("var r: real; begin r := gain + 1 end"), "");
-    EXPECT_EQ(s.Real("r"), 4.0);
-    EXPECT_EQ(s.Run("var r: real; begin gain := -1; r := 1 end"), "gain refused 7");
-}
-
 } // namespace

@@ -111,18 +111,4 @@ TEST(StringExpressions, ComparisonsDecideConditions) {
     EXPECT_EQ(s.Int("c"), 1);
 }
 
-TEST(StringExpressions, HostStringObjectsAreReadThroughTheCallback) {
-    Script s;
-    s.engine.AddStrObj("Port", "stored", false, 3);
-    std::string seen;
-    s.engine.StrObjParam = [&](const std::string& name, int32_t index, uint8_t mode, int32_t&,
-                               std::string& value) {
-        seen += name + ":" + std::to_string(index) + ":" + std::to_string(mode) + ":" + value + ";";
-        if (mode == ksl::omGet) value = "COM1";
-    };
-    ASSERT_EQ(s.Run("var r: string; begin r := port + '!'; Port := 'COM2' end"), "");
-    EXPECT_EQ(s.Str("r"), "COM1!");
-    EXPECT_EQ(seen, "Port:3:0:stored;Port:3:1:COM2;");
-}
-
 } // namespace
