@@ -1,18 +1,15 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "CommandLine.h"
 #include "MacroHost.h"
+#include "ScriptFile.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "serial/Ports.h"
 
-#include <atomic>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -21,27 +18,13 @@ using namespace portwell;
 constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
               exitInterrupted = 130;
 
-std::atomic<int> interrupts{0};
-
-// The first signal stops the activity as the Stop button does; a second one ends the program at
-// once, for an activity blocked where no message is processed.
-void OnInterrupt(int signal) {
-    if (interrupts.fetch_add(1) > 0) {
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return;
-    }
-    platform::RequestInterrupt();
-}
-
 // Presses Stop once, from the message processing of the running activity, when a signal came or
-// the deadline passed.
+// the deadline passed; a signal stops the activity as the Stop button does.
 class StopRequests {
 public:
     StopRequests(TMacroHost& host, std::optional<int64_t> durationMs)
         : host(host), durationMs(durationMs), start(platform::TickCount()) {
-        std::signal(SIGINT, OnInterrupt);
-        std::signal(SIGTERM, OnInterrupt);
+        platform::InterruptOnSignals();
         platform::SetMessageHook([this] { Serve(); });
     }
     ~StopRequests() { platform::SetMessageHook(nullptr); }
@@ -67,24 +50,8 @@ private:
     bool stopped = false;
 };
 
-ksl::TStrings ReadLines(std::istream& in) {
-    ksl::TStrings lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::optional<ksl::TStrings> ReadMacro(const std::string& file) {
-    if (file == "-") return ReadLines(std::cin);
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    return ReadLines(in);
-}
-
 int RunMacro(const TCommandLine& line) {
-    const std::optional<ksl::TStrings> macro = ReadMacro(line.MacroFile);
+    const std::optional<ksl::TStrings> macro = cli::ReadScriptFile(line.MacroFile);
     if (!macro) {
         std::cerr << "portwell-cli: cannot read '" << line.MacroFile << "'\n";
         return exitUsage;

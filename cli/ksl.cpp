@@ -1,11 +1,9 @@
 // ksl: runs one script with the Kestrel engine.
+#include "ScriptFile.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
-#include <atomic>
 #include <clocale>
-#include <csignal>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -63,27 +61,14 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     return options;
 }
 
-ksl::TStrings SplitLines(std::istream& in) {
-    ksl::TStrings lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::optional<ksl::TStrings> ReadSource(const Options& options) {
     if (options.text) {
         std::istringstream in(*options.text);
-        return SplitLines(in);
+        return cli::ReadScriptLines(in);
     }
-    if (*options.file == "-") return SplitLines(std::cin);
-    std::ifstream in(*options.file, std::ios::binary);
-    if (!in) {
-        std::cerr << "ksl: cannot read '" << *options.file << "'\n";
-        return std::nullopt;
-    }
-    return SplitLines(in);
+    auto lines = cli::ReadScriptFile(*options.file);
+    if (!lines) std::cerr << "ksl: cannot read '" << *options.file << "'\n";
+    return lines;
 }
 
 std::string Quoted(const std::string& s) {
@@ -114,19 +99,6 @@ void PrintVariables(const ksl::TKestrel& engine) {
     }
 }
 
-std::atomic<int> interrupts{0};
-
-// The first Ctrl-C asks the run to stop; a second one ends the program at once, for a script
-// blocked where no message is processed.
-void OnInterrupt(int signal) {
-    if (interrupts.fetch_add(1) > 0) {
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return;
-    }
-    platform::RequestInterrupt();
-}
-
 void AbortOnInterrupt(ksl::TKestrel& engine) {
     platform::SetMessageHook([&engine] {
         platform::RunHandOvers();
@@ -137,8 +109,7 @@ void AbortOnInterrupt(ksl::TKestrel& engine) {
             // Abort reports itself to its caller; here the request is all that matters.
         }
     });
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    platform::InterruptOnSignals();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -135,6 +136,26 @@ void RequestInterrupt() {
     Queue& q = TheQueue();
     q.interrupt.store(true);
     Signal(q.interruptFd);
+}
+
+namespace {
+
+std::atomic<int> signalsReceived{0};
+
+void OnSignal(int signal) {
+    if (signalsReceived.fetch_add(1) > 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    RequestInterrupt();
+}
+
+} // namespace
+
+void InterruptOnSignals() {
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
 }
 
 bool InterruptRequested() {

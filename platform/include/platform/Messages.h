@@ -45,6 +45,9 @@ bool OnUserInterfaceThread();
 // Interrupt requests (Ctrl-C, SIGTERM). RequestInterrupt() is async-signal-safe. The request
 // stays pending, waking every wait, until ClearInterrupt().
 void RequestInterrupt();
+// Turns SIGINT and SIGTERM into interrupt requests. A second signal ends the program at once, for
+// a program blocked where no message is processed.
+void InterruptOnSignals();
 bool InterruptRequested();
 void ClearInterrupt();
 int InterruptDescriptor();
