@@ -71,44 +71,36 @@ TKestrel::TKestrel() {
 
 TKestrel::~TKestrel() = default;
 
-void TKestrel::AddEntry(const std::string& Name, std::unique_ptr<TVarState> state) {
+// Registers a host entry; it survives every run.
+TVarState& TKestrel::AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
+                              int32_t Index) {
     if (Variable.Contains(Name)) Fail(errDupVar, Name);
+    auto state = std::make_unique<TVarState>();
     state->BuiltIn = true;
+    state->Constant = Constant;
+    state->Obj = Obj;
+    state->Index = Index;
+    state->VarType = VarType;
+    TVarState& entry = *state;
     Variable.Add(Name, std::move(state));
+    return entry;
 }
 
 void TKestrel::AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj,
                       int32_t Index) {
-    auto state = std::make_unique<TVarState>();
-    state->Constant = Constant;
-    state->Obj = Obj;
-    state->Index = Index;
-    state->VarType = vtInteger;
-    state->ValInteger = IntVal;
-    state->ValReal = double(IntVal);
-    AddEntry(Name, std::move(state));
+    TVarState& entry = AddEntry(Name, vtInteger, Constant, Obj, Index);
+    entry.ValInteger = IntVal;
+    entry.ValReal = double(IntVal);
 }
 
 void TKestrel::AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
                       int32_t Index) {
-    auto state = std::make_unique<TVarState>();
-    state->Constant = Constant;
-    state->Obj = Obj;
-    state->Index = Index;
-    state->VarType = vtString;
-    state->ValString = UpToNul(StrVal);
-    AddEntry(Name, std::move(state));
+    AddEntry(Name, vtString, Constant, Obj, Index).ValString = UpToNul(StrVal);
 }
 
 void TKestrel::AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj,
                        int32_t Index) {
-    auto state = std::make_unique<TVarState>();
-    state->Constant = Constant;
-    state->Obj = Obj;
-    state->Index = Index;
-    state->VarType = vtReal;
-    state->ValReal = RealVal;
-    AddEntry(Name, std::move(state));
+    AddEntry(Name, vtReal, Constant, Obj, Index).ValReal = RealVal;
 }
 
 void TKestrel::AddIntVar(const std::string& Name, int64_t IntVal, bool Constant) {

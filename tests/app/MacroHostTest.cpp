@@ -1,6 +1,7 @@
 #include "MacroHost.h"
 
 #include "PseudoTerminal.h"
+#include "TextLines.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 
@@ -33,19 +34,11 @@ protected:
     // Runs the macro; returns the error that ended it, or "".
     std::string Run(const std::string& macro) {
         try {
-            host.Run(settings, &lines.emplace_back(Lines(macro)));
+            host.Run(settings, &lines.emplace_back(testsupport::SplitLines(macro)));
             return {};
         } catch (const std::exception& e) {
             return e.what();
         }
-    }
-    static ksl::TStrings Lines(const std::string& text) {
-        ksl::TStrings result;
-        size_t start = 0;
-        for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-            result.push_back(text.substr(start, nl - start));
-        result.push_back(text.substr(start));
-        return result;
     }
     // Asks for Stop from another thread, the way a Stop button's click arrives.
     void StopFromOutside() {

@@ -1,5 +1,6 @@
 #pragma once
 // Runs scripts on a fresh engine with a Print procedure, and reads back what they left.
+#include "TextLines.h"
 #include "kestrel/Kestrel.h"
 
 #include <string>
@@ -18,22 +19,13 @@ public:
 
     // Runs the program; returns the error message, or "" when it ran to its end.
     std::string Run(const std::string& program) {
-        engine.SetSource(Lines(program));
+        engine.SetSource(testsupport::SplitLines(program));
         try {
             engine.Execute();
             return {};
         } catch (const ksl::EKestrelError& e) {
             return e.what();
         }
-    }
-
-    static ksl::TStrings Lines(const std::string& text) {
-        ksl::TStrings lines;
-        size_t start = 0;
-        for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-            lines.push_back(text.substr(start, nl - start));
-        lines.push_back(text.substr(start));
-        return lines;
     }
 
     int64_t Int(const std::string& name) const { return engine.GetIntVar(name); }
@@ -44,44 +36,35 @@ public:
     std::vector<std::string> printed;
 };
 
-// The value an Integer variable gets from `expression`, or the error message.
-struct IntResult {
-    int64_t value = 0;
+// The value a variable of `type` gets from `expression`, or the error message.
+template <class T> struct EvalResult {
+    T value{};
     std::string error;
 };
 
-inline IntResult EvalInt(const std::string& expression, const std::string& declarations = "") {
+template <class T>
+EvalResult<T> Eval(const std::string& type, T (Script::*read)(const std::string&) const,
+                   const std::string& expression, const std::string& declarations) {
     Script s;
-    IntResult r;
-    r.error = s.Run("var r: integer; " + declarations + " begin r := " + expression + " end");
-    r.value = s.Int("r");
+    EvalResult<T> r;
+    r.error = s.Run("var r: " + type + "; " + declarations + " begin r := " + expression + " end");
+    r.value = (s.*read)("r");
     return r;
 }
 
-struct RealResult {
-    double value = 0;
-    std::string error;
-};
-
-inline RealResult EvalReal(const std::string& expression, const std::string& declarations = "") {
-    Script s;
-    RealResult r;
-    r.error = s.Run("var r: real; " + declarations + " begin r := " + expression + " end");
-    r.value = s.Real("r");
-    return r;
+inline EvalResult<int64_t> EvalInt(const std::string& expression,
+                                   const std::string& declarations = "") {
+    return Eval("integer", &Script::Int, expression, declarations);
 }
 
-struct StrResult {
-    std::string value;
-    std::string error;
-};
+inline EvalResult<double> EvalReal(const std::string& expression,
+                                   const std::string& declarations = "") {
+    return Eval("real", &Script::Real, expression, declarations);
+}
 
-inline StrResult EvalStr(const std::string& expression, const std::string& declarations = "") {
-    Script s;
-    StrResult r;
-    r.error = s.Run("var r: string; " + declarations + " begin r := " + expression + " end");
-    r.value = s.Str("r");
-    return r;
+inline EvalResult<std::string> EvalStr(const std::string& expression,
+                                       const std::string& declarations = "") {
+    return Eval("string", &Script::Str, expression, declarations);
 }
 
 } // namespace ksltest

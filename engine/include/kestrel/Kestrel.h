@@ -313,7 +313,8 @@ private:
     void AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
                 int32_t Index);
     void AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj, int32_t Index);
-    void AddEntry(const std::string& Name, std::unique_ptr<TVarState> state);
+    TVarState& AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
+                        int32_t Index);
     void ReportHostError(int32_t Err_CD) const;
 
     // Declarations.
