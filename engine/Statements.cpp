@@ -56,9 +56,11 @@ bool TKestrel::ExecuteCall(Parser& parser) {
 }
 
 bool TKestrel::ExecuteAssignment(Parser& parser, const std::string& statement) {
-    const std::string* storedName;
-    TVarState* var = Variable.Find(parser.TokenView(), &storedName);
+    const std::string* found;
+    TVarState* var = Variable.Find(parser.TokenView(), &found);
     if (!var) return false;
+    // A copy: host code run by the expression may add entries, which moves the stored names.
+    const std::string storedName = var->Obj ? *found : std::string();
     if (var->Constant) Fail(errConstant, parser.TokenView());
     parser.NextToken();
     if (!parser.Is(":=")) Fail(errSyntax, parser.TokenView());
@@ -69,20 +71,20 @@ bool TKestrel::ExecuteAssignment(Parser& parser, const std::string& statement) {
     case vtInteger: {
         var->ValInteger = IEExecute(expression);
         int64_t value = var->ValInteger;
-        if (var->Obj && IntObjParam) IntObjParam(*storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && IntObjParam) IntObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtReal: {
         var->ValReal = REExecute(expression);
         double value = var->ValReal;
-        if (var->Obj && RealObjParam) RealObjParam(*storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && RealObjParam) RealObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtString: {
         std::string value = SEExecute(expression);
         var->ValString = value.substr(0, value.find('\0'));
         value = var->ValString;
-        if (var->Obj && StrObjParam) StrObjParam(*storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && StrObjParam) StrObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     default:
