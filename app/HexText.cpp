@@ -1,4 +1,4 @@
-#include "HexText.h"
+#include "portwell/HexText.h"
 
 namespace portwell {
 

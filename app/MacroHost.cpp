@@ -1,9 +1,9 @@
-#include "MacroHost.h"
+#include "portwell/MacroHost.h"
 
-#include "HexText.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Messages.h"
+#include "portwell/HexText.h"
 
 #include <algorithm>
 

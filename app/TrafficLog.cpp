@@ -1,4 +1,4 @@
-#include "TrafficLog.h"
+#include "portwell/TrafficLog.h"
 
 namespace portwell {
 

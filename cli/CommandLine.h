@@ -1,7 +1,8 @@
 #pragma once
 // The command line of portwell-cli, parsed into what each command needs.
-#include "MacroHost.h"
+#include "portwell/PortSettings.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>

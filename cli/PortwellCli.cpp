@@ -1,9 +1,9 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "CommandLine.h"
-#include "MacroHost.h"
 #include "ScriptFile.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "portwell/MacroHost.h"
 #include "serial/Ports.h"
 
 #include <clocale>

@@ -2,9 +2,9 @@
 //   - the process's CPU share while ComWait waits 2 seconds for a reply that never comes;
 //   - the time per request and reply over 200 exchanges;
 //   - the error of the gaps a recording measures.
-#include "MacroHost.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "portwell/MacroHost.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "HexText.h"
+#include "portwell/HexText.h"
 
-#include "TrafficLog.h"
+#include "portwell/TrafficLog.h"
 
 #include <gtest/gtest.h>
 

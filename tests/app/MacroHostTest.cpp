@@ -1,4 +1,4 @@
-#include "MacroHost.h"
+#include "portwell/MacroHost.h"
 
 #include "PseudoTerminal.h"
 #include "TextLines.h"

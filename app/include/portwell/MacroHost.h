@@ -7,8 +7,9 @@
 // hand it the port settings, tell it what the Loop and Interval controls say, watch its traffic
 // log, and press Stop through Stop(). Everything runs on the user-interface thread; waits let the
 // platform process pending messages, which is where a Stop request arrives.
-#include "TrafficLog.h"
 #include "kestrel/Kestrel.h"
+#include "portwell/PortSettings.h"
+#include "portwell/TrafficLog.h"
 #include "serial/Comm.h"
 
 #include <cstdint>
@@ -17,15 +18,6 @@
 #include <string>
 
 namespace portwell {
-
-struct TPortSettings {
-    std::string DeviceName = "COM1";
-    serial::TBaudRate BaudRate = serial::cbr9600;
-    serial::TDatabits Databits = serial::da8;
-    serial::TStopbits Stopbits = serial::sb10;
-    serial::TParity Parity = serial::paNone;
-    serial::TFlowControl FlowControl = serial::fcNone;
-};
 
 // A host routine failed in a way that must end the run: a time-out outside the 32-bit range, a
 // device that went away.
