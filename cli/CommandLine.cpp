@@ -1,35 +1,58 @@
 #include "CommandLine.h"
 
-#include "serial/CommTypes.h"
+#include "serial/SettingNames.h"
 
+#include <algorithm>
 #include <charconv>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 
 namespace portwell {
 
 namespace {
 
-const std::vector<std::string> BaudRates = {"110",   "300",   "600",    "1200",   "2400",
-                                            "4800",  "9600",  "14400",  "19200",  "38400",
-                                            "56000", "57600", "115200", "128000", "256000"};
-const std::vector<std::string> DataBits = {"4", "5", "6", "7", "8"};
-const std::vector<std::string> StopBits = {"1", "1.5", "2"};
-const std::vector<std::string> Parities = {"none", "odd", "even", "mark", "space"};
-const std::vector<std::string> Flows = {"none", "cts", "dtr", "software", "default"};
+using serial::TNameKind;
 
-std::string Joined(const std::vector<std::string>& values) {
-    std::string text;
-    for (const std::string& v : values)
-        text += (text.empty() ? "" : ", ") + v;
-    return text;
+// A port option that picks one line setting by its command-line name.
+struct TSettingOption {
+    std::string_view ShortName; // empty when there is none
+    std::string_view LongName;
+    std::string_view Placeholder;
+    serial::TSettingNames (*Names)();
+    void (*Set)(TPortSettings& port, int ordinal);
+    int (*Get)(const TPortSettings& port);
+
+    bool Matches(std::string_view arg) const {
+        return arg == LongName || (!ShortName.empty() && arg == ShortName);
+    }
+};
+
+template <auto Field>
+constexpr TSettingOption SettingOption(std::string_view shortName, std::string_view longName,
+                                       std::string_view placeholder) {
+    using E = std::remove_cvref_t<decltype(std::declval<TPortSettings&>().*Field)>;
+    return {shortName,
+            longName,
+            placeholder,
+            &serial::SettingNames<E>,
+            [](TPortSettings& port, int ordinal) { port.*Field = E(ordinal); },
+            [](const TPortSettings& port) { return int(port.*Field); }};
 }
 
-// The position of `value` in `allowed`, which is the enumeration's ordinal.
-std::optional<int> Choice(const std::string& option, const std::string& value,
-                          const std::vector<std::string>& allowed, std::string& error) {
-    for (size_t i = 0; i < allowed.size(); ++i)
-        if (allowed[i] == value) return int(i);
-    error = option + ": '" + value + "' is not one of " + Joined(allowed);
-    return std::nullopt;
+constexpr TSettingOption SettingOptions[] = {
+    SettingOption<&TPortSettings::BaudRate>("-b", "--baud", "RATE"),
+    SettingOption<&TPortSettings::Databits>("", "--databits", "N"),
+    SettingOption<&TPortSettings::Stopbits>("", "--stopbits", "N"),
+    SettingOption<&TPortSettings::Parity>("", "--parity", "P"),
+    SettingOption<&TPortSettings::FlowControl>("", "--flow", "F"),
+};
+
+std::string OptionNames(const serial::TSettingNames& names, std::string_view separator) {
+    std::string text;
+    for (const serial::TSettingName& row : names.All())
+        text += std::string(text.empty() ? "" : separator) + std::string(row.Option);
+    return text;
 }
 
 std::optional<int64_t> Milliseconds(const std::string& option, const std::string& value,
@@ -98,25 +121,23 @@ private:
         std::string value;
         if (arg == "-d" || arg == "--device") {
             if (Value(value)) line.Port.DeviceName = value;
-        } else if (arg == "-b" || arg == "--baud") {
-            if (auto c = Value(value) ? Choice(arg, value, BaudRates, error) : std::nullopt)
-                line.Port.BaudRate = serial::TBaudRate(*c);
-        } else if (arg == "--databits") {
-            if (auto c = Value(value) ? Choice(arg, value, DataBits, error) : std::nullopt)
-                line.Port.Databits = serial::TDatabits(*c);
-        } else if (arg == "--stopbits") {
-            if (auto c = Value(value) ? Choice(arg, value, StopBits, error) : std::nullopt)
-                line.Port.Stopbits = serial::TStopbits(*c);
-        } else if (arg == "--parity") {
-            if (auto c = Value(value) ? Choice(arg, value, Parities, error) : std::nullopt)
-                line.Port.Parity = serial::TParity(*c);
-        } else if (arg == "--flow") {
-            if (auto c = Value(value) ? Choice(arg, value, Flows, error) : std::nullopt)
-                line.Port.FlowControl = serial::TFlowControl(*c);
-        } else {
-            return false;
+            return true;
         }
-        return true;
+        for (const TSettingOption& option : SettingOptions) {
+            if (!option.Matches(arg)) continue;
+            if (Value(value)) SetSetting(option, arg, value);
+            return true;
+        }
+        return false;
+    }
+
+    void SetSetting(const TSettingOption& option, const std::string& arg,
+                    const std::string& value) {
+        const serial::TSettingNames names = option.Names();
+        if (const std::optional<int> ordinal = names.Find(TNameKind::Option, value))
+            option.Set(line.Port, *ordinal);
+        else
+            error = arg + ": '" + value + "' is not one of " + OptionNames(names, ", ");
     }
 
     bool RunOption(const std::string& arg) {
@@ -168,7 +189,9 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     return Parser(args, error).Parse();
 }
 
-const char* const UsageText = R"(Usage:
+namespace {
+
+const char* const UsageHead = R"(Usage:
   portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
   portwell-cli record [port options] [--duration MS] [-o FILE]
   portwell-cli ports
@@ -186,14 +209,10 @@ ports   Lists the serial devices found: the path, a tab, a description.
 Port options:
   -d, --device NAME   COM1 to COM8 (/dev/ttyS0 to /dev/ttyS7), a device path such as
                       /dev/ttyUSB0, or loop:// (a built-in device that echoes)   [COM1]
-  -b, --baud RATE     110 300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600
-                      115200 128000 256000                                       [9600]
-  --databits N        4 5 6 7 8                                                  [8]
-  --stopbits N        1 1.5 2                                                    [1]
-  --parity P          none odd even mark space                                   [none]
-  --flow F            none cts dtr software default                              [none]
+)";
 
-Exit status: 0 the macro finished (or the recording ended), 1 a script error (its message
+const char* const UsageTail =
+    R"(Exit status: 0 the macro finished (or the recording ended), 1 a script error (its message
 is the last line of standard error), 2 a usage error, 3 the port could not be opened,
 130 interrupted by Ctrl-C or SIGTERM.
 
@@ -201,5 +220,47 @@ Example: send a request and wait one second for the reply, over the echoing loop
   printf "ComWrite('PING'#13);\nif ComWait('PING'#13, 1000) then Print('echoed');\n" |
     portwell-cli run -d loop:// -
 )";
+
+// Option names start in this column, the values' names in the next, and the default sits in the
+// last, behind the values' last line.
+constexpr size_t ValuesColumn = 22, DefaultColumn = 81, LineWidth = 84;
+
+std::string PaddedTo(std::string text, size_t column) {
+    text.resize(std::max(column, text.size() + 1), ' ');
+    return text;
+}
+
+std::string Label(const TSettingOption& option) {
+    std::string label = "  ";
+    if (!option.ShortName.empty()) label += std::string(option.ShortName) + ", ";
+    return label + std::string(option.LongName) + " " + std::string(option.Placeholder);
+}
+
+// The option, the names of its values wrapped into lines, and its default.
+std::string SettingUsage(const TSettingOption& option) {
+    const serial::TSettingNames names = option.Names();
+    std::string text, current = PaddedTo(Label(option), ValuesColumn);
+    std::string_view separator;
+    for (const serial::TSettingName& row : names.All()) {
+        if (!separator.empty() && current.size() + 1 + row.Option.size() > LineWidth) {
+            text += current + "\n";
+            current.assign(ValuesColumn, ' ');
+            separator = {};
+        }
+        (current += separator) += row.Option;
+        separator = " ";
+    }
+    const std::string_view preset = names.At(option.Get(TPortSettings{}))->Option;
+    return text + PaddedTo(current, DefaultColumn) + "[" + std::string(preset) + "]\n";
+}
+
+} // namespace
+
+std::string UsageText() {
+    std::string text = UsageHead;
+    for (const TSettingOption& option : SettingOptions)
+        text += SettingUsage(option);
+    return text + "\n" + UsageTail;
+}
 
 } // namespace portwell

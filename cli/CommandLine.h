@@ -29,6 +29,7 @@ struct TCommandLine {
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                              std::string& error);
 
-extern const char* const UsageText;
+// The help text, with the values every port option takes.
+std::string UsageText();
 
 } // namespace portwell

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     std::string error;
     const auto line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!line) {
-        std::cerr << "portwell-cli: " << error << "\n\n" << UsageText;
+        std::cerr << "portwell-cli: " << error << "\n\n" << UsageText();
         return exitUsage;
     }
     switch (line->Command) {
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     case TCommand::Ports:
         return ListPorts();
     case TCommand::Help:
-        std::cout << UsageText;
+        std::cout << UsageText();
         return exitOk;
     }
     return exitUsage;

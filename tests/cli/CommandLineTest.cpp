@@ -1,0 +1,84 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace portwell;
+
+namespace {
+
+std::optional<TCommandLine> Parse(std::vector<std::string> args, std::string& error) {
+    args.insert(args.begin(), "run");
+    args.push_back("macro.ksl");
+    return ParseCommandLine(args, error);
+}
+
+TEST(CommandLine, EachPortOptionSetsItsOwnSetting) {
+    struct Case {
+        std::vector<std::string> args;
+        TPortSettings expected;
+    } cases[] = {
+        {{}, {}},
+        {{"-b", "115200"}, {"COM1", serial::cbr115200}},
+        {{"--baud", "110"}, {"COM1", serial::cbr110}},
+        {{"--databits", "5"}, {"COM1", serial::cbr9600, serial::da5}},
+        {{"--stopbits", "1.5"}, {"COM1", serial::cbr9600, serial::da8, serial::sb15}},
+        {{"--parity", "mark"},
+         {"COM1", serial::cbr9600, serial::da8, serial::sb10, serial::paMark}},
+        {{"--flow", "software"},
+         {"COM1", serial::cbr9600, serial::da8, serial::sb10, serial::paNone, serial::fcSoftware}},
+        {{"-d", "loop://", "--flow", "cts", "-b", "256000", "--stopbits", "2"},
+         {"loop://", serial::cbr256000, serial::da8, serial::sb20, serial::paNone, serial::fcCTS}},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto line = Parse(c.args, error);
+        ASSERT_TRUE(line) << testing::PrintToString(c.args) << error;
+        const TPortSettings& port = line->Port;
+        const TPortSettings& want = c.expected;
+        EXPECT_EQ(port.DeviceName, want.DeviceName);
+        EXPECT_EQ(port.BaudRate, want.BaudRate) << testing::PrintToString(c.args);
+        EXPECT_EQ(port.Databits, want.Databits) << testing::PrintToString(c.args);
+        EXPECT_EQ(port.Stopbits, want.Stopbits) << testing::PrintToString(c.args);
+        EXPECT_EQ(port.Parity, want.Parity) << testing::PrintToString(c.args);
+        EXPECT_EQ(port.FlowControl, want.FlowControl) << testing::PrintToString(c.args);
+    }
+}
+
+TEST(CommandLine, ABadSettingNamesTheOptionAndItsValues) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--stopbits", "1.0"}, "--stopbits: '1.0' is not one of 1, 1.5, 2"},
+        {{"-b", "9601"},
+         "-b: '9601' is not one of 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, "
+         "56000, 57600, 115200, 128000, 256000"},
+        {{"--parity", "Even"}, "--parity: 'Even' is not one of none, odd, even, mark, space"},
+        {{"--databits", "8bit"}, "--databits: '8bit' is not one of 4, 5, 6, 7, 8"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, error));
+        EXPECT_EQ(error, c.error);
+    }
+    std::string error;
+    EXPECT_FALSE(ParseCommandLine({"run", "x.ksl", "--flow"}, error));
+    EXPECT_EQ(error, "--flow needs a value");
+}
+
+TEST(CommandLine, UsageListsEveryValueWithItsDefault) {
+    const std::string usage = UsageText();
+    EXPECT_NE(usage.find(R"(
+  -b, --baud RATE     110 300 600 1200 2400 4800 9600 14400 19200 38400 56000 57600
+                      115200 128000 256000                                       [9600]
+  --databits N        4 5 6 7 8                                                  [8]
+  --stopbits N        1 1.5 2                                                    [1]
+  --parity P          none odd even mark space                                   [none]
+  --flow F            none cts dtr software default                              [none]
+
+Exit status:)"),
+              std::string::npos)
+        << usage;
+}
+
+} // namespace
