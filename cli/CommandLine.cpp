@@ -48,10 +48,11 @@ constexpr TSettingOption SettingOptions[] = {
     SettingOption<&TPortSettings::FlowControl>("", "--flow", "F"),
 };
 
-std::string OptionNames(const serial::TSettingNames& names, std::string_view separator) {
+// "none, odd, even, mark, space": the values an option takes, for an error message.
+std::string AllowedValues(const serial::TSettingNames& names) {
     std::string text;
     for (const serial::TSettingName& row : names.All())
-        text += std::string(text.empty() ? "" : separator) + std::string(row.Option);
+        (text += text.empty() ? "" : ", ") += row.Option;
     return text;
 }
 
@@ -137,7 +138,7 @@ private:
         if (const std::optional<int> ordinal = names.Find(TNameKind::Option, value))
             option.Set(line.Port, *ordinal);
         else
-            error = arg + ": '" + value + "' is not one of " + OptionNames(names, ", ");
+            error = arg + ": '" + value + "' is not one of " + AllowedValues(names);
     }
 
     bool RunOption(const std::string& arg) {
