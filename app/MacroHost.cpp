@@ -6,20 +6,12 @@
 #include "portwell/HexText.h"
 
 #include <algorithm>
+#include <string_view>
+#include <variant>
 
 namespace portwell {
 
 namespace {
-
-enum : int32_t {
-    idxPrint = 1,
-    idxComWrite = 2,
-    idxComRead = 3,
-    idxComWait = 4,
-    idxComWriteHex = 5,
-    idxComReadHex = 6,
-    idxComWaitHex = 7,
-};
 
 constexpr uint32_t RecordGapMs = 20;
 
@@ -45,15 +37,60 @@ int32_t TimeOutArgument(const ksl::TArgumentList& Argument) {
 
 } // namespace
 
-const ksl::TStrings TMacroHost::Prototypes = {
-    "procedure Print(S:String); index 1;",
-    "procedure ComWrite(S:String); index 2;",
-    "function ComRead: String; index 3;",
-    "function ComWait(S:String; TimeOut: Integer): Integer; index 4;",
-    "procedure ComWriteHex(S:String); index 5;",
-    "function ComReadHex: String; index 6;",
-    "function ComWaitHex(S:String; TimeOut: Integer): Integer; index 7;",
+// The routines macros may call, one row each; a row's index is its place, counted from 1.
+struct TMacroHost::Routines {
+    using TArguments = const ksl::TArgumentList&;
+    using TProcedure = void (*)(TMacroHost&, TArguments);
+    using TIntFunction = int64_t (*)(TMacroHost&, TArguments);
+    using TStrFunction = std::string (*)(TMacroHost&, TArguments);
+
+    struct TRow {
+        std::string_view Declaration; // the prototype up to its index
+        std::variant<TProcedure, TIntFunction, TStrFunction> Handler;
+    };
+
+    static constexpr TRow Rows[] = {
+        {"procedure Print(S:String)",
+         TProcedure([](TMacroHost& host, TArguments a) { host.Print(StringArgument(a)); })},
+        {"procedure ComWrite(S:String)",
+         TProcedure([](TMacroHost& host, TArguments a) { host.ComWrite(StringArgument(a)); })},
+        {"function ComRead: String",
+         TStrFunction([](TMacroHost& host, TArguments) { return host.ComRead(); })},
+        {"function ComWait(S:String; TimeOut: Integer): Integer",
+         TIntFunction([](TMacroHost& host, TArguments a) -> int64_t {
+             return host.ComWait(StringArgument(a), TimeOutArgument(a));
+         })},
+        {"procedure ComWriteHex(S:String)", TProcedure([](TMacroHost& host, TArguments a) {
+             host.ComWrite(HexToStr(StringArgument(a)));
+         })},
+        {"function ComReadHex: String",
+         TStrFunction([](TMacroHost& host, TArguments) { return StrToHex(host.ComRead()); })},
+        {"function ComWaitHex(S:String; TimeOut: Integer): Integer",
+         TIntFunction([](TMacroHost& host, TArguments a) -> int64_t {
+             return host.ComWait(HexToStr(StringArgument(a)), TimeOutArgument(a));
+         })},
+    };
+
+    static ksl::TStrings Prototypes() {
+        ksl::TStrings lines;
+        for (size_t i = 0; i < std::size(Rows); ++i)
+            lines.push_back(std::string(Rows[i].Declaration) + "; index " + std::to_string(i + 1) +
+                            ";");
+        return lines;
+    }
+
+    // The routine of kind Handler with this index, with Err_CD set as the engine expects: 0, or
+    // -1 when there is none.
+    template <typename Handler> static const Handler* Find(int32_t Index, int32_t& Err_CD) {
+        const Handler* routine = Index >= 1 && size_t(Index) <= std::size(Rows)
+                                     ? std::get_if<Handler>(&Rows[Index - 1].Handler)
+                                     : nullptr;
+        Err_CD = routine ? 0 : -1;
+        return routine;
+    }
 };
+
+const ksl::TStrings TMacroHost::Prototypes = Routines::Prototypes();
 
 // Marks an activity as in progress for its whole length, however it ends.
 class TMacroHost::ActivityScope {
@@ -283,51 +320,22 @@ void TMacroHost::ThrowIfDeviceLost() const {
 
 void TMacroHost::Kestrel1ProcParam(const std::string&, int32_t Index, ksl::TArgumentList& Argument,
                                    int32_t& Err_CD) {
-    Err_CD = 0;
-    switch (Index) {
-    case idxPrint:
-        Print(StringArgument(Argument));
-        break;
-    case idxComWrite:
-        ComWrite(StringArgument(Argument));
-        break;
-    case idxComWriteHex:
-        ComWrite(HexToStr(StringArgument(Argument)));
-        break;
-    default:
-        Err_CD = -1;
-    }
+    if (auto routine = Routines::Find<Routines::TProcedure>(Index, Err_CD))
+        (*routine)(*this, Argument);
 }
 
 void TMacroHost::Kestrel1IntFuncParam(const std::string&, int32_t Index,
                                       ksl::TArgumentList& Argument, int32_t& Err_CD,
                                       int64_t& ResultValue) {
-    Err_CD = 0;
-    switch (Index) {
-    case idxComWait:
-        ResultValue = ComWait(StringArgument(Argument), TimeOutArgument(Argument));
-        break;
-    case idxComWaitHex:
-        ResultValue = ComWait(HexToStr(StringArgument(Argument)), TimeOutArgument(Argument));
-        break;
-    default:
-        Err_CD = -1;
-    }
+    if (auto routine = Routines::Find<Routines::TIntFunction>(Index, Err_CD))
+        ResultValue = (*routine)(*this, Argument);
 }
 
-void TMacroHost::Kestrel1StrFuncParam(const std::string&, int32_t Index, ksl::TArgumentList&,
-                                      int32_t& Err_CD, std::string& ResultValue) {
-    Err_CD = 0;
-    switch (Index) {
-    case idxComRead:
-        ResultValue = ComRead();
-        break;
-    case idxComReadHex:
-        ResultValue = StrToHex(ComRead());
-        break;
-    default:
-        Err_CD = -1;
-    }
+void TMacroHost::Kestrel1StrFuncParam(const std::string&, int32_t Index,
+                                      ksl::TArgumentList& Argument, int32_t& Err_CD,
+                                      std::string& ResultValue) {
+    if (auto routine = Routines::Find<Routines::TStrFunction>(Index, Err_CD))
+        ResultValue = (*routine)(*this, Argument);
 }
 
 // Only a routine with an index the handlers do not know reports a code; name it, so that the

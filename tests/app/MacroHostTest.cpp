@@ -210,4 +210,39 @@ TEST(MacroHost, APortThatCannotOpenFailsBeforeAnythingRuns) {
     EXPECT_TRUE(host.Log.Lines().empty());
 }
 
+TEST(MacroHost, DeclaresTheSevenRoutinesInIndexOrder) {
+    EXPECT_EQ(TMacroHost::Prototypes,
+              (ksl::TStrings{
+                  "procedure Print(S:String); index 1;",
+                  "procedure ComWrite(S:String); index 2;",
+                  "function ComRead: String; index 3;",
+                  "function ComWait(S:String; TimeOut: Integer): Integer; index 4;",
+                  "procedure ComWriteHex(S:String); index 5;",
+                  "function ComReadHex: String; index 6;",
+                  "function ComWaitHex(S:String; TimeOut: Integer): Integer; index 7;",
+              }));
+}
+
+// An index of a routine of another kind is as unknown to a callback as one of no routine at all.
+// With the port closed, every routine returns at once; only the procedures log.
+TEST(MacroHost, EachCallbackRunsOnlyTheRoutinesOfItsKind) {
+    TMacroHost host;
+    ksl::TArgumentList arguments{{"S", {ksl::atString, 0, 0.0, "41"}},
+                                 {"TimeOut", {ksl::atInteger, 1, 0.0, ""}}};
+    for (int32_t index = -1; index <= 8; ++index) {
+        int32_t procedure = 99, intFunction = 99, strFunction = 99;
+        int64_t intResult = 5;
+        std::string strResult = "x";
+        host.Kestrel1ProcParam("", index, arguments, procedure);
+        host.Kestrel1IntFuncParam("", index, arguments, intFunction, intResult);
+        host.Kestrel1StrFuncParam("", index, arguments, strFunction, strResult);
+        EXPECT_EQ(procedure, index == 1 || index == 2 || index == 5 ? 0 : -1) << index;
+        EXPECT_EQ(intFunction, index == 4 || index == 7 ? 0 : -1) << index;
+        EXPECT_EQ(intResult, index == 4 || index == 7 ? 0 : 5) << index;
+        EXPECT_EQ(strFunction, index == 3 || index == 6 ? 0 : -1) << index;
+        EXPECT_EQ(strResult, index == 3 || index == 6 ? "" : "x") << index;
+    }
+    EXPECT_EQ(host.Log.Lines(), (std::deque<std::string>{"41", "Com_SD:34 31", "Com_SD:41"}));
+}
+
 } // namespace

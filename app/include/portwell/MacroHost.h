@@ -70,14 +70,8 @@ public:
     // settings. Harmless when repeated or when nothing runs.
     void Stop();
 
-    // The routines behind the prototypes.
-    void Print(const std::string& S);
-    void LogOutput(const std::string& S);
-    void ComWrite(const std::string& S);
-    std::string ComRead();
-    int32_t ComWait(const std::string& S, int32_t TimeOut);
-
-    // The engine's callbacks.
+    // The engine's callbacks: each runs the host routine with the declared index, or sets Err_CD
+    // to -1 when no routine of its kind has that index.
     void Kestrel1ProcParam(const std::string& ProcName, int32_t Index, ksl::TArgumentList& Argument,
                            int32_t& Err_CD);
     void Kestrel1IntFuncParam(const std::string& FuncName, int32_t Index,
@@ -91,6 +85,14 @@ public:
 
 private:
     class ActivityScope;
+    struct Routines;
+
+    // The routines behind the prototypes.
+    void Print(const std::string& S);
+    void LogOutput(const std::string& S);
+    void ComWrite(const std::string& S);
+    std::string ComRead();
+    int32_t ComWait(const std::string& S, int32_t TimeOut);
 
     void Start(const TPortSettings& settings);
     void PauseBetweenPasses();
