@@ -1,5 +1,7 @@
 #include "platform/Messages.h"
 
+#include "platform/EventFd.h"
+
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -9,9 +11,7 @@
 #include <exception>
 #include <mutex>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <thread>
-#include <unistd.h>
 
 namespace platform {
 
@@ -29,8 +29,8 @@ struct Queue {
     std::mutex mutex;
     std::condition_variable finished;
     std::deque<HandOver*> pending;
-    int handOverFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    int interruptFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    EventFd handOver;
+    EventFd interruptRequest;
     std::atomic<bool> interrupt{false};
     std::thread::id uiThread = std::this_thread::get_id();
     MessageHook hook;
@@ -43,17 +43,6 @@ Queue& TheQueue() {
 
 // Built at load time, so that a signal handler never runs the first, guarded initialisation.
 [[maybe_unused]] const bool queueReady = (TheQueue(), true);
-
-void Signal(int fd) {
-    const uint64_t one = 1;
-    // A full counter already wakes every reader; nothing more to do on failure.
-    [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
-}
-
-void Drain(int fd) {
-    uint64_t count;
-    [[maybe_unused]] ssize_t n = read(fd, &count, sizeof count);
-}
 
 } // namespace
 
@@ -71,7 +60,7 @@ void SetMessageHook(MessageHook hook) {
 
 int RunHandOvers() {
     Queue& q = TheQueue();
-    Drain(q.handOverFd);
+    q.handOver.Drain();
     int ran = 0;
     for (;;) {
         HandOver* item;
@@ -106,7 +95,7 @@ void Synchronize(const std::function<void()>& work) {
     {
         std::unique_lock lock(q.mutex);
         q.pending.push_back(&item);
-        Signal(q.handOverFd);
+        q.handOver.Signal();
         q.finished.wait(lock, [&] { return item.done; });
     }
     if (item.failure) std::rethrow_exception(item.failure);
@@ -114,14 +103,15 @@ void Synchronize(const std::function<void()>& work) {
 
 bool WaitForMessage(int timeoutMs, int extraFd) {
     Queue& q = TheQueue();
-    pollfd fds[3] = {{q.handOverFd, POLLIN, 0}, {q.interruptFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
+    pollfd fds[3] = {
+        {q.handOver.Fd(), POLLIN, 0}, {q.interruptRequest.Fd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
     const nfds_t count = extraFd >= 0 ? 3 : 2;
     int n = poll(fds, count, timeoutMs);
     return n > 0;
 }
 
 int HandOverDescriptor() {
-    return TheQueue().handOverFd;
+    return TheQueue().handOver.Fd();
 }
 
 void SetUserInterfaceThread() {
@@ -135,7 +125,7 @@ bool OnUserInterfaceThread() {
 void RequestInterrupt() {
     Queue& q = TheQueue();
     q.interrupt.store(true);
-    Signal(q.interruptFd);
+    q.interruptRequest.Signal();
 }
 
 namespace {
@@ -165,11 +155,11 @@ bool InterruptRequested() {
 void ClearInterrupt() {
     Queue& q = TheQueue();
     q.interrupt.store(false);
-    Drain(q.interruptFd);
+    q.interruptRequest.Drain();
 }
 
 int InterruptDescriptor() {
-    return TheQueue().interruptFd;
+    return TheQueue().interruptRequest.Fd();
 }
 
 } // namespace platform

@@ -1,16 +1,15 @@
 #include "serial/CommEventThread.h"
 
+#include "platform/EventFd.h"
 #include "platform/Messages.h"
 #include "serial/Comm.h"
 
 #include <cerrno>
 #include <linux/serial.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
-#include <unistd.h>
 
 namespace serial {
 
@@ -24,17 +23,12 @@ struct EventThreadState {
     std::shared_ptr<TLineStatus> line;
     TCommEventThread* owner = nullptr;
     TCommEventThread::TSignalEvent onSignal;
-    int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    int done = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    platform::EventFd wake;
+    platform::EventFd done;
     std::atomic<bool> terminated{false};
     std::atomic<bool> abandoned{false};
     std::atomic<bool> finished{false};
     bool handingOver = false; // user-interface thread only
-
-    ~EventThreadState() {
-        if (wake >= 0) close(wake);
-        if (done >= 0) close(done);
-    }
 };
 
 } // namespace detail
@@ -47,11 +41,6 @@ using detail::EventThreadState;
 constexpr int SampleIntervalMs = 20;
 constexpr uint32_t ModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t CounterEvents = EV_BREAK | EV_ERR;
-
-void Signal(int fd) {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
-}
 
 uint32_t EventMask(TCommEventType events) {
     uint32_t mask = 0;
@@ -193,7 +182,7 @@ private:
     }
 
     Wake Wait(int timeoutMs) {
-        pollfd fds[2] = {{FState.wake, POLLIN, 0},
+        pollfd fds[2] = {{FState.wake.Fd(), POLLIN, 0},
                          {FState.device, short(FRx.Armed() ? POLLIN : 0), 0}};
         for (;;) {
             const int n = poll(fds, 2, timeoutMs);
@@ -246,7 +235,7 @@ void RunThread(const std::shared_ptr<EventThreadState>& state) {
     EventLoop(*state).Run();
     if (!state->abandoned) tcflush(state->device, TCIFLUSH);
     state->finished = true;
-    Signal(state->done);
+    state->done.Signal();
 }
 
 } // namespace
@@ -259,7 +248,8 @@ TCommEventThread::TCommEventThread(int handle, TCommEventType events,
     FState->line = std::move(line);
     FState->owner = this;
     FState->onSignal = std::move(onSignal);
-    if (FState->wake < 0 || FState->done < 0) throw ECommError(SOpenError, errno);
+    if (!FState->wake.Valid()) throw ECommError(SOpenError, FState->wake.Error());
+    if (!FState->done.Valid()) throw ECommError(SOpenError, FState->done.Error());
     try {
         FThread = std::thread(RunThread, FState);
     } catch (const std::system_error& failure) {
@@ -281,12 +271,12 @@ TCommEventThread::~TCommEventThread() {
 
 void TCommEventThread::ReleaseThread() {
     FState->terminated = true;
-    Signal(FState->wake);
+    FState->wake.Signal();
 }
 
 // Serves hand-overs meanwhile: the thread may be blocked in one, waiting for this very thread.
 void TCommEventThread::WaitForEnd() {
-    pollfd fds[2] = {{platform::HandOverDescriptor(), POLLIN, 0}, {FState->done, POLLIN, 0}};
+    pollfd fds[2] = {{platform::HandOverDescriptor(), POLLIN, 0}, {FState->done.Fd(), POLLIN, 0}};
     for (;;) {
         platform::RunHandOvers();
         if (FState->finished) return;

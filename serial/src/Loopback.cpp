@@ -4,11 +4,9 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -41,12 +39,10 @@ TLoopbackDevice::TLoopbackDevice() {
     fcntl(FFarEnd, F_SETFL, O_NONBLOCK);
     char path[PATH_MAX];
     const int nameError = ttyname_r(FNearEnd, path, sizeof path);
-    FStop = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    const int error = nameError ? nameError : FStop < 0 ? errno : 0;
+    const int error = nameError ? nameError : FStop.Error();
     if (error) {
         CloseIfOpen(FFarEnd);
         CloseIfOpen(FNearEnd);
-        CloseIfOpen(FStop);
         throw ECommError(SOpenError, error);
     }
     FPath = path;
@@ -54,12 +50,10 @@ TLoopbackDevice::TLoopbackDevice() {
 }
 
 TLoopbackDevice::~TLoopbackDevice() {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(FStop, &one, sizeof one);
+    FStop.Signal();
     FEcho.join();
     CloseIfOpen(FFarEnd);
     CloseIfOpen(FNearEnd);
-    CloseIfOpen(FStop);
 }
 
 void TLoopbackDevice::Echo() {
@@ -89,7 +83,7 @@ bool TLoopbackDevice::WriteAll(const char* bytes, size_t count) {
 // False once asked to stop or when the wait fails. A pseudo-terminal does not always wake a
 // writer when room appears, so waiting for room also ends after a short while.
 bool TLoopbackDevice::WaitFor(short events) {
-    pollfd fds[2] = {{FStop, POLLIN, 0}, {FFarEnd, events, 0}};
+    pollfd fds[2] = {{FStop.Fd(), POLLIN, 0}, {FFarEnd, events, 0}};
     const int timeoutMs = (events & POLLOUT) ? RoomRecheckMs : -1;
     for (;;) {
         const int n = poll(fds, 2, timeoutMs);

@@ -1,6 +1,8 @@
 #pragma once
 // The "loop://" device: a pseudo-terminal pair whose far end echoes every byte back, so that the
 // component opens the near end like any other serial device.
+#include "platform/EventFd.h"
+
 #include <string>
 #include <thread>
 
@@ -25,7 +27,7 @@ private:
     int FFarEnd = -1;
     // Held open so that the far end never sees a hang-up between uses.
     int FNearEnd = -1;
-    int FStop = -1;
+    platform::EventFd FStop;
     std::string FPath;
     std::thread FEcho;
 };
