@@ -1,15 +1,13 @@
 // Prints the bytes per second that pass through loop:// in 4 KiB writes, and the time from a byte
 // written on the far side of a pseudo-terminal to its received-character event on this thread.
+#include "PseudoTerminal.h"
 #include "platform/Messages.h"
 #include "serial/Comm.h"
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdio>
-#include <pty.h>
 #include <stdexcept>
-#include <unistd.h>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
@@ -60,13 +58,9 @@ double LoopbackBytesPerSecond() {
 }
 
 std::vector<double> EventDelaysMicroseconds() {
-    int master = -1, slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    char path[PATH_MAX];
-    ttyname_r(slave, path, sizeof path);
+    testsupport::PseudoTerminal device;
     TComm comm;
-    comm.SetDeviceName(path);
+    comm.SetDeviceName(device.Path());
     Clock::time_point arrived;
     bool seen = false;
     comm.OnRxChar = [&](TCustomComm& port, int32_t count) {
@@ -77,18 +71,16 @@ std::vector<double> EventDelaysMicroseconds() {
     };
     comm.Open();
     std::vector<double> delays;
-    const uint8_t byte = 0x41;
+    const testsupport::Bytes byte{0x41};
     for (int i = 0; i < LatencySamples; ++i) {
         seen = false;
         const auto written = Clock::now();
-        if (write(master, &byte, 1) != 1) throw std::runtime_error("write to the far side failed");
+        device.Send(byte);
         while (!seen)
             ServeHandOvers();
         delays.push_back(Seconds(arrived - written) * 1e6);
     }
     comm.Close();
-    close(master);
-    close(slave);
     std::sort(delays.begin(), delays.end());
     return delays;
 }

@@ -12,6 +12,8 @@
 #include <thread>
 
 using namespace portwell;
+using testsupport::Bytes;
+using testsupport::PseudoTerminal;
 using namespace std::chrono_literals;
 
 namespace {

@@ -10,6 +10,7 @@
 using testsupport::ChildOptions;
 using testsupport::ChildResult;
 using testsupport::LastLine;
+using testsupport::PseudoTerminal;
 using testsupport::RunChild;
 using namespace std::chrono_literals;
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 using namespace serial;
+using namespace testsupport;
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 using namespace serial;
+using namespace testsupport;
 
 namespace {
 

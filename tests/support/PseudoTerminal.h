@@ -1,10 +1,13 @@
 #pragma once
-// A pseudo-terminal on which the test plays the device, and helpers that serve hand-overs the way
-// the user-interface thread does.
+// A pseudo-terminal on which a test or a benchmark plays the device, and helpers that serve
+// hand-overs the way the user-interface thread does. Nothing here needs a test framework: what
+// cannot be done as asked throws std::runtime_error, which fails the test it happens in.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+namespace testsupport {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -20,10 +23,11 @@ public:
     // A descriptor of the component's side held by the test, for inspecting the line.
     int Line() const { return FSlave; }
 
+    // Writes all of `bytes`, waiting for room as needed.
     void Send(const Bytes& bytes);
     // Writes what fits at once, without waiting; safe from another thread.
     void Offer(const Bytes& bytes);
-    // What the component wrote; fails the test when fewer than `count` bytes come in time.
+    // The `count` bytes the component writes next; throws when another number comes in time.
     Bytes Receive(size_t count);
     // Everything the component wrote that is there now.
     Bytes Drain();
@@ -41,3 +45,5 @@ Bytes AllByteValues();
 // Serves hand-overs until `done` holds; false when it does not within the time-out.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 void PumpFor(int milliseconds);
+
+} // namespace testsupport

@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
+#include <string>
 #include <unistd.h>
+
+namespace testsupport {
 
 PseudoTerminal::PseudoTerminal() {
     if (openpty(&FMaster, &FSlave, nullptr, nullptr, nullptr) != 0)
@@ -30,11 +32,13 @@ void PseudoTerminal::Send(const Bytes& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = write(FMaster, bytes.data() + sent, bytes.size() - sent);
-        if (n > 0)
+        if (n > 0) {
             sent += size_t(n);
-        else
-            ASSERT_TRUE(errno == EAGAIN || errno == EINTR) << "write to the device side failed";
-        if (n <= 0) poll(nullptr, 0, 1);
+        } else if (errno == EAGAIN || errno == EINTR) {
+            poll(nullptr, 0, 1);
+        } else {
+            throw std::runtime_error("write to the device side failed");
+        }
     }
 }
 
@@ -51,7 +55,9 @@ Bytes PseudoTerminal::Receive(size_t count) {
         const Bytes more = Drain();
         got.insert(got.end(), more.begin(), more.end());
     }
-    EXPECT_EQ(got.size(), count);
+    if (got.size() != count)
+        throw std::runtime_error("expected " + std::to_string(count) +
+                                 " bytes from the component, got " + std::to_string(got.size()));
     return got;
 }
 
@@ -89,3 +95,5 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 void PumpFor(int milliseconds) {
     PumpUntil([] { return false; }, milliseconds);
 }
+
+} // namespace testsupport
