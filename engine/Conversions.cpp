@@ -1,6 +1,7 @@
 #include "Conversions.h"
 
 #include "Errors.h"
+#include "Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -8,22 +9,6 @@
 namespace ksl {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c >= 1 && c <= 32;
-}
-
-std::string_view SkipLeadingBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    return s;
-}
-
-std::string_view SkipTrailingBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 
 // Hexadecimal digits as a 64-bit two's-complement pattern; at most 16 significant digits.
 std::optional<uint64_t> HexDigits(std::string_view s) {
@@ -77,7 +62,7 @@ long DecimalExponent(std::string_view body) {
 } // namespace
 
 std::optional<int64_t> TextToInt(std::string_view text) {
-    std::string_view s = SkipLeadingBlanks(text);
+    std::string_view s = TrimLeft(text, IsBlank);
     bool negative = false;
     if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
         negative = s[0] == '-';
@@ -89,7 +74,7 @@ std::optional<int64_t> TextToInt(std::string_view text) {
         if (!bits) return std::nullopt;
         return int64_t(negative ? 0 - *bits : *bits);
     }
-    if (s.empty() || s[0] < '0' || s[0] > '9') return std::nullopt;
+    if (s.empty() || !IsDigit(s[0])) return std::nullopt;
     auto magnitude = DecimalDigits(s);
     if (!magnitude) return std::nullopt;
     const uint64_t limit = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
@@ -108,16 +93,16 @@ std::optional<int64_t> LiteralToInt(std::string_view text) {
 }
 
 std::optional<double> TextToFloat(std::string_view text) {
-    std::string_view s = SkipTrailingBlanks(SkipLeadingBlanks(text));
+    std::string_view s = Trim(text, IsBlank);
     std::string_view body = s;
     if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
     // Only digits, one ".", and an exponent with digits: no "inf", "nan" or hexadecimal floats.
     size_t i = 0, digits = 0;
-    while (i < body.size() && body[i] >= '0' && body[i] <= '9')
+    while (i < body.size() && IsDigit(body[i]))
         ++i, ++digits;
     if (i < body.size() && body[i] == '.') {
         ++i;
-        while (i < body.size() && body[i] >= '0' && body[i] <= '9')
+        while (i < body.size() && IsDigit(body[i]))
             ++i, ++digits;
     }
     if (digits == 0) return std::nullopt;
@@ -125,7 +110,7 @@ std::optional<double> TextToFloat(std::string_view text) {
         ++i;
         if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
         size_t expDigits = 0;
-        while (i < body.size() && body[i] >= '0' && body[i] <= '9')
+        while (i < body.size() && IsDigit(body[i]))
             ++i, ++expDigits;
         if (expDigits == 0) return std::nullopt;
     }

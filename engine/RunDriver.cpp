@@ -1,24 +1,12 @@
 // One run of the program: reset, declare, strip comments, read the variable section, execute.
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c >= 0 && c <= 32;
-}
-
-std::string TrimmedPrototype(const std::string& line) {
-    size_t b = 0, e = line.size();
-    while (b < e && IsBlank(line[b]))
-        ++b;
-    while (e > b && IsBlank(line[e - 1]))
-        --e;
-    return line.substr(b, e - b);
-}
 
 // Clears a flag when the run leaves, however it leaves.
 class RunningGuard {
@@ -41,8 +29,8 @@ void TKestrel::Execute() {
     BuiltinFunc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
     BuiltinProc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
     for (const std::string& line : FDeclarePrototype) {
-        std::string prototype = TrimmedPrototype(line);
-        if (!prototype.empty()) AddFunction(prototype, false);
+        const std::string_view prototype = Trim(line, IsBlankOrNul);
+        if (!prototype.empty()) AddFunction(std::string(prototype), false);
     }
     const std::string program = SkipComment(FSource);
 
@@ -85,8 +73,7 @@ std::string TKestrel::SkipComment(const TStrings& Value) {
             line += parser.TokenView();
             line += ' ';
         }
-        while (!line.empty() && IsBlank(line.back()))
-            line.pop_back();
+        line.resize(TrimRight(line, IsBlankOrNul).size());
         if (line.empty()) continue;
         program += line;
         program += "\r\n";
