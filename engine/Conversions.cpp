@@ -10,19 +10,12 @@ namespace ksl {
 
 namespace {
 
-// Hexadecimal digits as a 64-bit two's-complement pattern; at most 16 significant digits.
-std::optional<uint64_t> HexDigits(std::string_view s) {
+// Digits of `base` and nothing else, as a 64-bit pattern: at most 16 significant hexadecimal
+// digits, which give any two's-complement value.
+std::optional<uint64_t> Digits(std::string_view s, int base) {
     if (s.empty()) return std::nullopt;
     uint64_t value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 16);
-    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return value;
-}
-
-std::optional<uint64_t> DecimalDigits(std::string_view s) {
-    if (s.empty()) return std::nullopt;
-    uint64_t value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 10);
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
     if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
     return value;
 }
@@ -70,12 +63,12 @@ std::optional<int64_t> TextToInt(std::string_view text) {
     }
     size_t prefix = 0;
     if (StartsWithHexPrefix(s, prefix)) {
-        auto bits = HexDigits(s.substr(prefix));
+        auto bits = Digits(s.substr(prefix), 16);
         if (!bits) return std::nullopt;
         return int64_t(negative ? 0 - *bits : *bits);
     }
     if (s.empty() || !IsDigit(s[0])) return std::nullopt;
-    auto magnitude = DecimalDigits(s);
+    auto magnitude = Digits(s, 10);
     if (!magnitude) return std::nullopt;
     const uint64_t limit = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
     if (*magnitude > limit) return std::nullopt;
@@ -84,10 +77,10 @@ std::optional<int64_t> TextToInt(std::string_view text) {
 
 std::optional<int64_t> LiteralToInt(std::string_view text) {
     if (!text.empty() && text[0] == '$') {
-        auto bits = HexDigits(text.substr(1));
+        auto bits = Digits(text.substr(1), 16);
         return bits ? std::optional<int64_t>(int64_t(*bits)) : std::nullopt;
     }
-    auto value = DecimalDigits(text);
+    auto value = Digits(text, 10);
     if (!value || *value > uint64_t(INT64_MAX)) return std::nullopt;
     return int64_t(*value);
 }
