@@ -23,6 +23,17 @@ private:
 } // namespace
 
 void TKestrel::Execute() {
+    try {
+        Run();
+    } catch (const EKestrelError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // A host callback's own exception; hosts see one type, with its message unchanged.
+        throw EKestrelError(e.what());
+    }
+}
+
+void TKestrel::Run() {
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
     Variable.RemoveIf([](const TVarState& v) { return !v.BuiltIn; });
@@ -57,10 +68,15 @@ void TKestrel::Execute() {
     BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)));
 }
 
-void TKestrel::Abort() {
+void TKestrel::RequestAbort() noexcept {
     if (!Exec_Flg) return;
     Pause_Flg = false;
     Abort_Flg = true;
+}
+
+void TKestrel::Abort() {
+    if (!Exec_Flg) return;
+    RequestAbort();
     throw EKestrelError(std::string(errAbort));
 }
 
