@@ -159,13 +159,7 @@ void TMacroHost::Start(const TPortSettings& settings) {
 }
 
 void TMacroHost::Stop() {
-    if (Kestrel1.IsRunning()) {
-        try {
-            Kestrel1.Abort();
-        } catch (...) {
-            // Abort reports itself to its caller; the run ends at its next check.
-        }
-    }
+    Kestrel1.RequestAbort();
     COMPort.Close();
     stopPressed = true;
     LockSettings(false);

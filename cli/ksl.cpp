@@ -102,12 +102,7 @@ void PrintVariables(const ksl::TKestrel& engine) {
 void AbortOnInterrupt(ksl::TKestrel& engine) {
     platform::SetMessageHook([&engine] {
         platform::RunHandOvers();
-        if (!platform::InterruptRequested() || !engine.IsRunning()) return;
-        try {
-            engine.Abort();
-        } catch (const ksl::EKestrelError&) {
-            // Abort reports itself to its caller; here the request is all that matters.
-        }
+        if (platform::InterruptRequested()) engine.RequestAbort();
     });
     platform::InterruptOnSignals();
 }

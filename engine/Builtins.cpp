@@ -2,6 +2,7 @@
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -14,10 +15,6 @@
 namespace ksl {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c >= 0 && c <= 32;
-}
 
 const std::string& Str(const TArgumentList& args, size_t i) {
     return args[i].Arg.ArgString;
@@ -49,20 +46,6 @@ std::string Insert(const std::string& source, std::string s, int64_t index) {
     if (index > size + 1) index = size + 1;
     s.insert(size_t(index - 1), source);
     return s;
-}
-
-std::string TrimLeft(const std::string& s) {
-    size_t b = 0;
-    while (b < s.size() && IsBlank(s[b]))
-        ++b;
-    return s.substr(b);
-}
-
-std::string TrimRight(const std::string& s) {
-    size_t e = s.size();
-    while (e > 0 && IsBlank(s[e - 1]))
-        --e;
-    return s.substr(0, e);
 }
 
 // A UTF-8 continuation byte never starts a character.
@@ -137,11 +120,11 @@ std::string TKestrel::RunBuiltinStrFunc(int32_t index, TArgumentList& args, cons
     case fidx_LowerCase:
         return LowerCase(Str(args, 0));
     case fidx_Trim:
-        return TrimLeft(TrimRight(Str(args, 0)));
+        return std::string(Trim(Str(args, 0), IsBlankOrNul));
     case fidx_TrimLeft:
-        return TrimLeft(Str(args, 0));
+        return std::string(TrimLeft(Str(args, 0), IsBlankOrNul));
     case fidx_TrimRight:
-        return TrimRight(Str(args, 0));
+        return std::string(TrimRight(Str(args, 0), IsBlankOrNul));
     case fidx_UpperCase:
         return UpperCase(Str(args, 0));
     case fidx_FloatToStr:

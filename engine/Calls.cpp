@@ -36,11 +36,21 @@ void StoreArguments(TFuncStatus& routine, std::vector<TArgument>& values) {
         routine.Argument[i].Arg = std::move(values[i]);
 }
 
-// String values are valid only during the call.
-void ReleaseStrings(TFuncStatus& routine) {
-    for (TNamedArgument& a : routine.Argument)
-        if (a.Arg.ArgType == atString) std::string().swap(a.Arg.ArgString);
-}
+// String values are valid only during the call: they are released when it ends, however it
+// ends, a host routine's exception included.
+class ReleaseStringsAtEnd {
+public:
+    explicit ReleaseStringsAtEnd(TFuncStatus& routine) : routine(routine) {}
+    ~ReleaseStringsAtEnd() {
+        for (TNamedArgument& a : routine.Argument)
+            if (a.Arg.ArgType == atString) std::string().swap(a.Arg.ArgString);
+    }
+    ReleaseStringsAtEnd(const ReleaseStringsAtEnd&) = delete;
+    ReleaseStringsAtEnd& operator=(const ReleaseStringsAtEnd&) = delete;
+
+private:
+    TFuncStatus& routine;
+};
 
 // Calls a host function callback when one is assigned; returns the host's error code.
 template <class Callback, class Result>
@@ -134,13 +144,9 @@ void TKestrel::PrepareCall(Parser& parser, TFuncStatus& routine) {
     StoreArguments(routine, values);
 }
 
-void TKestrel::FinishCall(Parser& parser, TFuncStatus& routine) {
-    ReleaseStrings(routine);
-    CloseArguments(parser, routine);
-}
-
 void TKestrel::ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
+    const ReleaseStringsAtEnd release(routine);
     if (routine.BuiltIn) {
         RunBuiltinProc(routine.Index, routine.Argument, parser);
     } else if (routine.DLL) {
@@ -150,11 +156,12 @@ void TKestrel::ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routi
         if (ProcParam) ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
         ReportHostError(Err_CD);
     }
-    FinishCall(parser, routine);
+    CloseArguments(parser, routine);
 }
 
 int64_t TKestrel::ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
+    const ReleaseStringsAtEnd release(routine);
     int64_t result = 0;
     if (routine.BuiltIn) {
         result = RunBuiltinIntFunc(routine.Index, routine.Argument, parser);
@@ -167,12 +174,13 @@ int64_t TKestrel::ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus&
     } else {
         ReportHostError(CallHost(IntFuncParam, FuncName, routine, result));
     }
-    FinishCall(parser, routine);
+    CloseArguments(parser, routine);
     return result;
 }
 
 double TKestrel::ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
+    const ReleaseStringsAtEnd release(routine);
     double result = 0.0;
     if (routine.BuiltIn) {
         result = RunBuiltinRealFunc(routine.Index, routine.Argument, parser);
@@ -182,12 +190,13 @@ double TKestrel::ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus&
     } else {
         ReportHostError(CallHost(RealFuncParam, FuncName, routine, result));
     }
-    FinishCall(parser, routine);
+    CloseArguments(parser, routine);
     return result;
 }
 
 std::string TKestrel::ExecStrFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
     PrepareCall(parser, routine);
+    const ReleaseStringsAtEnd release(routine);
     std::string result;
     if (routine.BuiltIn) {
         result = RunBuiltinStrFunc(routine.Index, routine.Argument, parser);
@@ -198,7 +207,7 @@ std::string TKestrel::ExecStrFunc(Parser& parser, std::string FuncName, TFuncSta
     } else {
         ReportHostError(CallHost(StrFuncParam, FuncName, routine, result));
     }
-    FinishCall(parser, routine);
+    CloseArguments(parser, routine);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "Conversions.h"
 
 #include "Errors.h"
+#include "Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -9,35 +10,12 @@ namespace ksl {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c >= 1 && c <= 32;
-}
-
-std::string_view SkipLeadingBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    return s;
-}
-
-std::string_view SkipTrailingBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-// Hexadecimal digits as a 64-bit two's-complement pattern; at most 16 significant digits.
-std::optional<uint64_t> HexDigits(std::string_view s) {
+// Digits of `base` and nothing else, as a 64-bit pattern: at most 16 significant hexadecimal
+// digits, which give any two's-complement value.
+std::optional<uint64_t> Digits(std::string_view s, int base) {
     if (s.empty()) return std::nullopt;
     uint64_t value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 16);
-    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-    return value;
-}
-
-std::optional<uint64_t> DecimalDigits(std::string_view s) {
-    if (s.empty()) return std::nullopt;
-    uint64_t value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 10);
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
     if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
     return value;
 }
@@ -77,7 +55,7 @@ long DecimalExponent(std::string_view body) {
 } // namespace
 
 std::optional<int64_t> TextToInt(std::string_view text) {
-    std::string_view s = SkipLeadingBlanks(text);
+    std::string_view s = TrimLeft(text, IsBlank);
     bool negative = false;
     if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
         negative = s[0] == '-';
@@ -85,12 +63,12 @@ std::optional<int64_t> TextToInt(std::string_view text) {
     }
     size_t prefix = 0;
     if (StartsWithHexPrefix(s, prefix)) {
-        auto bits = HexDigits(s.substr(prefix));
+        auto bits = Digits(s.substr(prefix), 16);
         if (!bits) return std::nullopt;
         return int64_t(negative ? 0 - *bits : *bits);
     }
-    if (s.empty() || s[0] < '0' || s[0] > '9') return std::nullopt;
-    auto magnitude = DecimalDigits(s);
+    if (s.empty() || !IsDigit(s[0])) return std::nullopt;
+    auto magnitude = Digits(s, 10);
     if (!magnitude) return std::nullopt;
     const uint64_t limit = negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
     if (*magnitude > limit) return std::nullopt;
@@ -99,25 +77,25 @@ std::optional<int64_t> TextToInt(std::string_view text) {
 
 std::optional<int64_t> LiteralToInt(std::string_view text) {
     if (!text.empty() && text[0] == '$') {
-        auto bits = HexDigits(text.substr(1));
+        auto bits = Digits(text.substr(1), 16);
         return bits ? std::optional<int64_t>(int64_t(*bits)) : std::nullopt;
     }
-    auto value = DecimalDigits(text);
+    auto value = Digits(text, 10);
     if (!value || *value > uint64_t(INT64_MAX)) return std::nullopt;
     return int64_t(*value);
 }
 
 std::optional<double> TextToFloat(std::string_view text) {
-    std::string_view s = SkipTrailingBlanks(SkipLeadingBlanks(text));
+    std::string_view s = Trim(text, IsBlank);
     std::string_view body = s;
     if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
     // Only digits, one ".", and an exponent with digits: no "inf", "nan" or hexadecimal floats.
     size_t i = 0, digits = 0;
-    while (i < body.size() && body[i] >= '0' && body[i] <= '9')
+    while (i < body.size() && IsDigit(body[i]))
         ++i, ++digits;
     if (i < body.size() && body[i] == '.') {
         ++i;
-        while (i < body.size() && body[i] >= '0' && body[i] <= '9')
+        while (i < body.size() && IsDigit(body[i]))
             ++i, ++digits;
     }
     if (digits == 0) return std::nullopt;
@@ -125,7 +103,7 @@ std::optional<double> TextToFloat(std::string_view text) {
         ++i;
         if (i < body.size() && (body[i] == '+' || body[i] == '-')) ++i;
         size_t expDigits = 0;
-        while (i < body.size() && body[i] >= '0' && body[i] <= '9')
+        while (i < body.size() && IsDigit(body[i]))
             ++i, ++expDigits;
         if (expDigits == 0) return std::nullopt;
     }

@@ -2,31 +2,12 @@
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c >= 1 && c <= 32;
-}
-
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string TrimLeft(std::string_view s) {
-    size_t b = 0;
-    while (b < s.size() && IsBlank(s[b]))
-        ++b;
-    return std::string(s.substr(b));
-}
 
 // INTEGER, REAL or STRING as the kind code shared by parameters and results; -1 otherwise.
 int TypeCode(const TKSLParser& parser) {
@@ -77,21 +58,20 @@ uint8_t KindOfLetter(char letter) {
 } // namespace
 
 void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
-    std::string DN = UpperCase(Trim(Definition));
+    std::string DN = UpperCase(Trim(Definition, IsBlank));
     bool isFunction;
     if (DN.starts_with("PROCEDURE ")) {
         isFunction = false;
-        DN = TrimLeft(std::string_view(DN).substr(10));
+        DN = std::string(TrimLeft(std::string_view(DN).substr(10), IsBlank));
     } else if (DN.starts_with("FUNCTION ")) {
         isFunction = true;
-        DN = TrimLeft(std::string_view(DN).substr(9));
+        DN = std::string(TrimLeft(std::string_view(DN).substr(9), IsBlank));
     } else {
         Fail(errDefine);
     }
     if (DN.empty() || DN.back() != ';') Fail(errDefine);
     DN.pop_back();
-    while (!DN.empty() && IsBlank(DN.back()))
-        DN.pop_back();
+    DN.resize(TrimRight(DN, IsBlank).size());
 
     TKSLParser parser(DN);
     if (parser.Token() != toAnk) Fail(errDefine);

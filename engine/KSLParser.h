@@ -65,7 +65,4 @@ bool AMatch(TKSLParser& parser, std::string_view S);
 // The current token's text in upper case.
 std::string GetSym(const TKSLParser& parser);
 
-std::string UpperCase(std::string_view s);
-std::string LowerCase(std::string_view s);
-
 } // namespace ksl

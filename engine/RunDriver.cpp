@@ -1,24 +1,12 @@
 // One run of the program: reset, declare, strip comments, read the variable section, execute.
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c >= 0 && c <= 32;
-}
-
-std::string TrimmedPrototype(const std::string& line) {
-    size_t b = 0, e = line.size();
-    while (b < e && IsBlank(line[b]))
-        ++b;
-    while (e > b && IsBlank(line[e - 1]))
-        --e;
-    return line.substr(b, e - b);
-}
 
 // Clears a flag when the run leaves, however it leaves.
 class RunningGuard {
@@ -35,14 +23,25 @@ private:
 } // namespace
 
 void TKestrel::Execute() {
+    try {
+        Run();
+    } catch (const EKestrelError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // A host callback's own exception; hosts see one type, with its message unchanged.
+        throw EKestrelError(e.what());
+    }
+}
+
+void TKestrel::Run() {
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
     Variable.RemoveIf([](const TVarState& v) { return !v.BuiltIn; });
     BuiltinFunc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
     BuiltinProc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
     for (const std::string& line : FDeclarePrototype) {
-        std::string prototype = TrimmedPrototype(line);
-        if (!prototype.empty()) AddFunction(prototype, false);
+        const std::string_view prototype = Trim(line, IsBlankOrNul);
+        if (!prototype.empty()) AddFunction(std::string(prototype), false);
     }
     const std::string program = SkipComment(FSource);
 
@@ -69,10 +68,15 @@ void TKestrel::Execute() {
     BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)));
 }
 
-void TKestrel::Abort() {
+void TKestrel::RequestAbort() noexcept {
     if (!Exec_Flg) return;
     Pause_Flg = false;
     Abort_Flg = true;
+}
+
+void TKestrel::Abort() {
+    if (!Exec_Flg) return;
+    RequestAbort();
     throw EKestrelError(std::string(errAbort));
 }
 
@@ -85,8 +89,7 @@ std::string TKestrel::SkipComment(const TStrings& Value) {
             line += parser.TokenView();
             line += ' ';
         }
-        while (!line.empty() && IsBlank(line.back()))
-            line.pop_back();
+        line.resize(TrimRight(line, IsBlankOrNul).size());
         if (line.empty()) continue;
         program += line;
         program += "\r\n";

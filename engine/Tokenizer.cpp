@@ -1,28 +1,10 @@
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
 
 namespace {
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-bool IsLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-bool IsBlank(char c) {
-    return c >= 1 && c <= 32;
-}
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
-}
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-}
 
 bool IsTwoByteOperator(char a, char b) {
     return (a == ':' && b == '=') || (a == '<' && (b == '=' || b == '>')) ||
@@ -138,11 +120,7 @@ void TKSLParser::ScanExponent() {
 }
 
 bool TKSLParser::IsSym(std::string_view S) const {
-    std::string_view t = TokenView();
-    if (t.size() != S.size()) return false;
-    for (size_t i = 0; i < t.size(); ++i)
-        if (Upper(t[i]) != Upper(S[i])) return false;
-    return true;
+    return SameText(TokenView(), S);
 }
 
 bool AMatch(TKSLParser& parser, std::string_view S) {
@@ -153,33 +131,6 @@ bool AMatch(TKSLParser& parser, std::string_view S) {
 
 std::string GetSym(const TKSLParser& parser) {
     return UpperCase(parser.TokenView());
-}
-
-std::string UpperCase(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = Upper(c);
-    return r;
-}
-
-std::string LowerCase(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = Lower(c);
-    return r;
-}
-
-int CompareText(std::string_view a, std::string_view b) {
-    const size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = (unsigned char)Upper(a[i]), y = (unsigned char)Upper(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && CompareText(a, b) == 0;
 }
 
 } // namespace ksl

@@ -1,6 +1,9 @@
 #include "ScriptHarness.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <new>
+#include <stdexcept>
 
 using ksl::TArgumentList;
 using ksltest::Script;
@@ -199,6 +202,109 @@ TEST(HostCalls, RegisteringDuringACallKeepsTheNameTheHostHears) {
               "");
     EXPECT_EQ(host.calls, (std::vector<std::string>{"LOG(2: S='x' N=-1)", "SUM(3: A=-1 B=1)"}));
 }
+
+// Host routines that throw when named in `throwIn`; the others answer, so that the throw comes in
+// the middle of nested calls with string arguments.
+class ThrowingHost : public Script {
+public:
+    ThrowingHost() {
+        engine.SetDeclarePrototype({"procedure Send(S: String; N: Integer); index 1;",
+                                    "function Count(S: String): Integer; index 2;",
+                                    "function Scale(S: String): Real; index 3;",
+                                    "function Wrap(S: String): String; index 4;"});
+        engine.AddIntObj("Level", 0, false, 1);
+        engine.ProcParam = [this](const std::string& name, int32_t, TArgumentList& args, int32_t&) {
+            Answer(name, args[0].Arg.ArgString);
+        };
+        engine.IntFuncParam = [this](const std::string& name, int32_t, TArgumentList& args,
+                                     int32_t&, int64_t& result) {
+            result = int64_t(Answer(name, args[0].Arg.ArgString).size());
+        };
+        engine.RealFuncParam = [this](const std::string& name, int32_t, TArgumentList& args,
+                                      int32_t&, double& result) {
+            result = double(Answer(name, args[0].Arg.ArgString).size()) / 2;
+        };
+        engine.StrFuncParam = [this](const std::string& name, int32_t, TArgumentList& args,
+                                     int32_t&, std::string& result) {
+            result = "<" + Answer(name, args[0].Arg.ArgString) + ">";
+        };
+        engine.IntObjParam = [this](const std::string& name, int32_t, uint8_t, int32_t&,
+                                    int64_t& value) { value = int64_t(Answer(name, "").size()); };
+    }
+
+    const std::string& Answer(const std::string& name, const std::string& argument) {
+        calls.push_back(name);
+        if (name == throwIn) raise();
+        return argument;
+    }
+
+    // Whether any routine's parameter records still hold a string value.
+    bool HoldsArgumentStrings() const {
+        for (const ksl::TRoutineTable* table : {&engine.Procedures(), &engine.Functions()})
+            for (size_t i = 0; i < table->Count(); ++i)
+                for (const ksl::TNamedArgument& a : table->At(i).Argument)
+                    if (!a.Arg.ArgString.empty()) return true;
+        return false;
+    }
+
+    std::string throwIn;
+    std::function<void()> raise;
+    std::vector<std::string> calls;
+};
+
+class HostMessageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ThrowCase {
+    std::string statement;
+    std::string throwIn;
+    std::function<void()> raise;
+    std::string error;
+};
+void PrintTo(const ThrowCase& c, std::ostream* os) {
+    *os << c.throwIn << " in " << c.statement;
+}
+
+class HostExceptions : public testing::TestWithParam<ThrowCase> {};
+
+TEST_P(HostExceptions, EndTheRunAsAnEngineErrorWithTheirMessageAndReleaseTheArguments) {
+    const ThrowCase& c = GetParam();
+    ThrowingHost host;
+    host.throwIn = c.throwIn;
+    host.raise = c.raise;
+    EXPECT_EQ(host.Run("var i: integer; r: real; begin " + c.statement + "; i := 9 end"), c.error);
+    EXPECT_EQ(host.calls.back(), c.throwIn);
+    EXPECT_EQ(host.Int("i"), 0);
+    EXPECT_FALSE(host.HoldsArgumentStrings());
+    EXPECT_FALSE(host.engine.IsRunning());
+
+    host.throwIn.clear();
+    host.calls.clear();
+    ASSERT_EQ(host.Run("Send(Wrap('again'), Count('ab'))"), "");
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"WRAP", "COUNT", "SEND"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKindOfCallback, HostExceptions,
+    testing::Values(ThrowCase{"Send(Wrap('a' + Wrap(IntToStr(Count('payload')))), 1)", "COUNT",
+                              [] { throw HostMessageError("Range check error: TimeOut -1"); },
+                              "Range check error: TimeOut -1"},
+                    ThrowCase{"Send('x', Count(Wrap('payload')))", "WRAP",
+                              [] { throw std::out_of_range("no such argument"); },
+                              "no such argument"},
+                    ThrowCase{"Send(Wrap('payload'), Length(Wrap('b')))", "SEND",
+                              [] { throw std::runtime_error("Device disconnected: ループ"); },
+                              "Device disconnected: ループ"},
+                    ThrowCase{"r := Scale(Wrap('payload')) + 1", "SCALE",
+                              [] { throw std::bad_alloc(); }, std::bad_alloc().what()},
+                    ThrowCase{"Send(Wrap('payload'), Level + 1)", "Level",
+                              [] { throw HostMessageError("object gone"); }, "object gone"},
+                    // The engine's own exception passes as it is, Abort's among them.
+                    ThrowCase{"Send(Wrap('payload'), Count('c'))", "COUNT",
+                              [] { throw ksl::EKestrelError("実行を中断しました"); },
+                              "実行を中断しました"}));
 
 struct NestingCase {
     std::string statement;

@@ -3,7 +3,7 @@
 //
 // A host creates one TKestrel, fills in Define, Source and DeclarePrototype, assigns the callbacks
 // of the routines it declared, and calls Execute() for each run. Every failure leaves Execute() as
-// an EKestrelError carrying its message.
+// an EKestrelError carrying its message, also an exception that a host callback throws.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -242,10 +242,14 @@ public:
     TStrObjParam StrObjParam;
     TPauseProc PauseProc;
 
-    // Runs Source to its end, to an exit, or until aborted. Throws EKestrelError on any error.
+    // Runs Source to its end, to an exit, or until aborted. Throws EKestrelError on any error; a
+    // std::exception from a host callback becomes an EKestrelError with the same message.
     void Execute();
-    // Asks a run in progress to stop at its next check, and throws errAbort to the caller.
-    // Does nothing when no run is in progress.
+    // Asks a run in progress to stop at its next check, where Execute returns as at the end of
+    // the program; ends a pause. Does nothing when no run is in progress. Never throws.
+    void RequestAbort() noexcept;
+    // RequestAbort, then throws errAbort to the caller, which leaves a host routine that calls it
+    // at once. Does nothing when no run is in progress.
     void Abort();
     bool IsRunning() const { return Exec_Flg; }
 
@@ -321,6 +325,7 @@ private:
     void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
 
     // Run driver.
+    void Run();
     static std::string SkipComment(const TStrings& Value);
     void ProcessVariable(Parser& parser);
     std::string ProcessVarname(Parser& parser);
@@ -374,7 +379,6 @@ private:
     double ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
     std::string ExecStrFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
     void PrepareCall(Parser& parser, TFuncStatus& routine);
-    void FinishCall(Parser& parser, TFuncStatus& routine);
     std::vector<TArgument> CollectArguments(Parser& parser, const TFuncStatus& routine);
     std::string CollectArgumentText(Parser& parser);
     TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
