@@ -50,6 +50,10 @@ template <typename Self> Self* FindIn(Self& component, std::string_view name) {
 
 } // namespace
 
+TValue TValue::Null() {
+    return {};
+}
+
 TValue TValue::Nil() {
     return OfKind(TValueKind::Nil);
 }

@@ -83,7 +83,7 @@ struct TValue {
     std::vector<std::string> Names;     // Set
     std::vector<TCollectionItem> Items; // Collection
 
-    static TValue Null() { return {}; }
+    static TValue Null();
     static TValue Nil();
     static TValue Integer(int64_t value);
     static TValue Boolean(bool value);
