@@ -390,12 +390,17 @@ TComponent ReadComponentStream(std::string_view file) {
 }
 
 TComponent ReadComponentFile(const std::filesystem::path& path) {
-    const TFileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting for a writer, in case it is a named pipe that has none.
+    const TFileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) ThrowErrno(path);
     struct stat status;
     if (fstat(file.Get(), &status) != 0) ThrowErrno(path);
-    if (S_ISREG(status.st_mode) && uint64_t(status.st_size) > kMaxSettingsFileSize)
+    if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode))
+        throw std::system_error(std::make_error_code(std::errc::invalid_argument),
+                                path.string() + ": not a file");
+    if (uint64_t(status.st_size) > kMaxSettingsFileSize)
         FileTooLarge(std::to_string(status.st_size) + " bytes long");
+    if (fcntl(file.Get(), F_SETFL, 0) != 0) ThrowErrno(path);
     return ReadComponentStream(ReadCapped(file.Get(), path));
 }
 

@@ -3,11 +3,13 @@
 #include "StreamBytes.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 using namespace portwell;
@@ -424,8 +426,26 @@ TEST(ComponentFile, RefusesAnOverlargeFileWithoutReadingIt) {
     }
 }
 
-TEST(ComponentFile, RefusesADeviceWithoutEnd) {
-    EXPECT_THROW(ReadComponentFile("/dev/zero"), ESettingsFormat);
+TEST(ComponentFile, RefusesAnEndlessPipeAtTheLimit) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::thread writer([&] {
+        sigset_t pipeSignal; // held back in this thread only: the write then fails with EPIPE
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        const std::string chunk(65536, '\xFF');
+        while (write(ends[1], chunk.data(), chunk.size()) > 0) {}
+        close(ends[1]);
+    });
+    EXPECT_THROW(ReadComponentFile("/proc/self/fd/" + std::to_string(ends[0])), ESettingsFormat);
+    close(ends[0]);
+    writer.join();
+}
+
+TEST(ComponentFile, DevicesAndDirectoriesAreSystemErrors) {
+    for (const char* path : {"/dev/zero", "/tmp"})
+        EXPECT_THROW(ReadComponentFile(path), std::system_error) << path;
 }
 
 TEST(ComponentFile, AMissingFileIsASystemError) {

@@ -160,8 +160,9 @@ private:
 // Throws ESettingsFormat.
 TComponent ReadComponentStream(std::string_view file);
 
-// Reads the file at `path`; a file beyond kMaxSettingsFileSize is refused without reading it.
-// Throws ESettingsFormat for a file not in this layout, std::system_error when it cannot be read.
+// Reads the file (or pipe) at `path`; one beyond kMaxSettingsFileSize is refused without reading
+// it whole. Throws ESettingsFormat for a file not in this layout, std::system_error when it cannot
+// be read or is a directory or a device.
 TComponent ReadComponentFile(const std::filesystem::path& path);
 
 // The file image of `root`: the resource header, named after the root's class in upper case, and
