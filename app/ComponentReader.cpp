@@ -1,3 +1,4 @@
+#include "StreamLayout.h"
 #include "portwell/CodePage.h"
 #include "portwell/ComponentStream.h"
 #include "portwell/ExtendedReal.h"
@@ -13,10 +14,9 @@ namespace portwell {
 
 namespace {
 
-constexpr uint8_t kResourceMarker = 0xFF;
-constexpr uint16_t kRawDataResource = 10;
+using namespace layout;
+
 constexpr size_t kMaxResourceName = 255;
-constexpr std::string_view kSignature = "TPF0";
 
 std::string Plural(size_t n, const char* unit) {
     return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
@@ -155,7 +155,7 @@ private:
 
     void ReadDataLength() {
         const size_t at = pos;
-        const uint64_t length = LittleEndian(4, "the data length");
+        const uint64_t length = LittleEndian(kLengthField, "the data length");
         const size_t rest = end - pos;
         if (length > kMaxSettingsFileSize)
             Fail("the header announces " + Plural(length, "byte") + " of data, more than the " +
@@ -181,7 +181,7 @@ private:
         Enter(depth, at);
         CountNode(at);
         TComponent object;
-        if ((Peek("an object") & 0xF0) == 0xF0) {
+        if ((Peek("an object") & kFlagsMark) == kFlagsMark) {
             object.Flags = Byte("an object's flags") & 0x0F;
             if (object.Flags & ffChildPos) object.ChildPos = ReadInteger("the child position");
         }

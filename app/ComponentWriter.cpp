@@ -1,3 +1,4 @@
+#include "StreamLayout.h"
 #include "portwell/ComponentStream.h"
 #include "portwell/ExtendedReal.h"
 
@@ -8,8 +9,7 @@ namespace portwell {
 
 namespace {
 
-constexpr size_t kMaxShortString = 255;
-constexpr size_t kLengthField = 4;
+using namespace layout;
 
 bool HasNonAscii(std::string_view text) {
     for (unsigned char c : text)
@@ -27,7 +27,7 @@ std::string ResourceName(const std::string& className) {
     std::string name = className;
     for (char& c : name)
         if (c >= 'a' && c <= 'z') c = char(c - 32);
-    const bool usable = name.find('\0') == std::string::npos && uint8_t(name[0]) != 0xFF;
+    const bool usable = name.find('\0') == std::string::npos && uint8_t(name[0]) != kResourceMarker;
     return usable ? name : "TFORM1";
 }
 
@@ -36,14 +36,14 @@ class TStreamWriter {
 public:
     std::string WriteFile(const TComponent& root) {
         if (root.ClassName.empty()) Fail("cannot write an object without a class name");
-        Byte(0xFF);
-        LittleEndian(10, 2); // raw data
+        Byte(kResourceMarker);
+        LittleEndian(kRawDataResource, 2);
         Append(ResourceName(root.ClassName));
         Byte(0);
-        LittleEndian(0x1030, 2); // memory flags: moveable, pure, discardable
+        LittleEndian(kMemoryFlags, 2);
         const size_t lengthAt = out.size();
         LittleEndian(0, kLengthField);
-        Append("TPF0");
+        Append(kSignature);
         WriteObject(root, 1);
         const size_t length = out.size() - lengthAt - kLengthField;
         for (size_t i = 0; i < kLengthField; ++i)
@@ -144,10 +144,10 @@ private:
     void WriteObject(const TComponent& object, int depth) {
         Enter(depth);
         CountNode();
-        if (object.Flags > 0x0F) Fail("cannot write flags beyond the low four bits");
+        if (object.Flags & kFlagsMark) Fail("cannot write flags beyond the low four bits");
         // A class name of 240 bytes or more would pass for a flags byte without one in front.
-        if (object.Flags != 0 || object.ClassName.size() >= 0xF0) {
-            Byte(0xF0 | object.Flags);
+        if (object.Flags != 0 || object.ClassName.size() >= kFlagsMark) {
+            Byte(kFlagsMark | object.Flags);
             if (object.Flags & ffChildPos) Integer(object.ChildPos);
         }
         if (object.ClassName.empty()) Fail("cannot write an object without a class name");
