@@ -1,9 +1,10 @@
 # Front door: `make` builds, `make test` builds and runs every test, `make run` shows Portwell at work.
 BUILD := build
 SANITIZE_BUILD := build-sanitize
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-sanitize run bench clean format
+.PHONY: all deps build test test-sanitize fuzz run bench clean format
 
 all: build
 
@@ -22,6 +23,10 @@ test-sanitize: deps
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Each fuzz harness for FUZZ_SECONDS seconds: `make fuzz` is a one-minute smoke run each.
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) scripts/fuzz
+
 run: build
 	@$(BUILD)/bin/portwell-cli run -d loop:// examples/loopback.ksl
 
@@ -32,4 +37,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) build-fuzz build-fuzz-afl
