@@ -86,7 +86,8 @@ void TKestrel::RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& 
         platform::ProcessMessages();
         break;
     case pidx_Sleep:
-        platform::SleepMs(uint32_t(Int(args, 0)));
+        // A Stop or an interrupt during the sleep must end the run before the next statement.
+        platform::SleepMs(uint32_t(Int(args, 0)), [this] { return Abort_Flg; });
         break;
     case pidx_pause:
         PauseScript();
@@ -101,7 +102,7 @@ void TKestrel::PauseScript() {
     if (PauseProc) PauseProc();
     while (Pause_Flg) {
         platform::ProcessMessages();
-        if (Pause_Flg) platform::WaitForMessage(2);
+        if (Pause_Flg) platform::WaitForMessage(-1);
     }
 }
 

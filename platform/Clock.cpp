@@ -2,9 +2,7 @@
 
 #include "platform/Messages.h"
 
-#include <cerrno>
 #include <ctime>
-#include <poll.h>
 
 namespace platform {
 
@@ -20,16 +18,16 @@ uint32_t TickCount() {
     return uint32_t(MonotonicMs());
 }
 
-void SleepMs(uint32_t milliseconds) {
+// Serves messages after every wake, so that whatever woke it (a Stop, an interrupt turned into an
+// abort by the host's hook) has been handled before the caller's next step.
+void SleepMs(uint32_t milliseconds, const std::function<bool()>& cancelled) {
     const uint64_t deadline = MonotonicMs() + milliseconds;
-    pollfd wake{InterruptDescriptor(), POLLIN, 0};
     for (;;) {
-        if (InterruptRequested()) return;
         const uint64_t now = MonotonicMs();
         if (now >= deadline) return;
-        const uint64_t left = deadline - now;
-        const int slice = left > 1000000 ? 1000000 : int(left);
-        if (poll(&wake, 1, slice) < 0 && errno != EINTR) return;
+        WaitForMessage(WaitTimeoutMs(deadline - now));
+        ProcessMessages();
+        if (InterruptRequested() || (cancelled && cancelled())) return;
     }
 }
 

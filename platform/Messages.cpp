@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
@@ -29,11 +30,14 @@ struct Queue {
     std::mutex mutex;
     std::condition_variable finished;
     std::deque<HandOver*> pending;
+    // pending.size(), readable without the lock; changed under it.
+    std::atomic<size_t> queued{0};
     EventFd handOver;
     EventFd interruptRequest;
     std::atomic<bool> interrupt{false};
     std::thread::id uiThread = std::this_thread::get_id();
     MessageHook hook;
+    WaitHook waitHook;
 };
 
 Queue& TheQueue() {
@@ -58,17 +62,28 @@ void SetMessageHook(MessageHook hook) {
     TheQueue().hook = std::move(hook);
 }
 
+bool HandOversPending() {
+    return TheQueue().queued.load() != 0;
+}
+
+// The descriptor is drained under the lock once the queue is empty, and signalled under it when
+// an item is queued: so it is readable exactly while items wait, and a toolkit's notifier on it
+// never fires for nothing.
 int RunHandOvers() {
     Queue& q = TheQueue();
-    q.handOver.Drain();
+    if (!HandOversPending()) return 0;
     int ran = 0;
     for (;;) {
         HandOver* item;
         {
             std::lock_guard lock(q.mutex);
-            if (q.pending.empty()) break;
+            if (q.pending.empty()) {
+                q.handOver.Drain();
+                break;
+            }
             item = q.pending.front();
             q.pending.pop_front();
+            q.queued.store(q.pending.size());
         }
         try {
             (*item->work)();
@@ -95,19 +110,41 @@ void Synchronize(const std::function<void()>& work) {
     {
         std::unique_lock lock(q.mutex);
         q.pending.push_back(&item);
+        q.queued.store(q.pending.size());
         q.handOver.Signal();
         q.finished.wait(lock, [&] { return item.done; });
     }
     if (item.failure) std::rethrow_exception(item.failure);
 }
 
-bool WaitForMessage(int timeoutMs, int extraFd) {
+namespace {
+bool SomethingPending() {
+    return HandOversPending() || InterruptRequested();
+}
+} // namespace
+
+bool WaitForMessage(int timeoutMs) {
+    if (SomethingPending()) return true;
     Queue& q = TheQueue();
-    pollfd fds[3] = {
-        {q.handOver.Fd(), POLLIN, 0}, {q.interruptRequest.Fd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
-    const nfds_t count = extraFd >= 0 ? 3 : 2;
-    int n = poll(fds, count, timeoutMs);
-    return n > 0;
+    if (q.waitHook)
+        q.waitHook(timeoutMs);
+    else
+        WaitForHandOverOrInterrupt(timeoutMs);
+    return SomethingPending();
+}
+
+void SetWaitHook(WaitHook hook) {
+    TheQueue().waitHook = std::move(hook);
+}
+
+void WaitForHandOverOrInterrupt(int timeoutMs) {
+    Queue& q = TheQueue();
+    pollfd fds[2] = {{q.handOver.Fd(), POLLIN, 0}, {q.interruptRequest.Fd(), POLLIN, 0}};
+    poll(fds, 2, timeoutMs);
+}
+
+int WaitTimeoutMs(uint64_t milliseconds) {
+    return milliseconds > uint64_t(INT_MAX) ? INT_MAX : int(milliseconds);
 }
 
 int HandOverDescriptor() {

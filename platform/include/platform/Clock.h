@@ -2,6 +2,7 @@
 // Time as the rest of Portwell sees it: a 32-bit millisecond tick counter whose differences are
 // taken modulo 2^32, and a monotonic sleep.
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -13,8 +14,9 @@ inline uint32_t TicksSince(uint32_t start) {
     return TickCount() - start;
 }
 
-// Sleeps for the given milliseconds on the monotonic clock. Returns early when an interrupt has
-// been requested (see Messages.h), so that Ctrl-C can end a program stuck in a long sleep.
-void SleepMs(uint32_t milliseconds);
+// Sleeps for the given milliseconds on the monotonic clock, processing messages whenever one
+// comes (see Messages.h). Returns early when an interrupt has been requested or `cancelled`
+// (when given) holds after a message, so that Ctrl-C or a Stop ends a long sleep.
+void SleepMs(uint32_t milliseconds, const std::function<bool()>& cancelled = {});
 
 } // namespace platform

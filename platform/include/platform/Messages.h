@@ -9,13 +9,15 @@
 // A host replaces the message hook: the desktop program runs its toolkit's event processing there
 // (and calls RunHandOvers()); command-line programs keep the default hook, which only runs the
 // hand-overs.
+#include <cstdint>
 #include <functional>
 
 namespace platform {
 
 using MessageHook = std::function<void()>;
 
-// Processes pending messages once by calling the installed hook.
+// Processes pending messages once by calling the installed hook. The default hook costs no system
+// call when nothing is queued.
 void ProcessMessages();
 
 // Installs the hook ProcessMessages() calls; an empty hook restores the default (RunHandOvers).
@@ -29,10 +31,30 @@ int RunHandOvers();
 // rethrown here.
 void Synchronize(const std::function<void()>& work);
 
-// Blocks for at most `timeoutMs` until a hand-over is queued, an interrupt is requested, or
-// `extraFd` (when not -1) becomes readable. Returns true when one of them happened.
-// Waiting loops call this between their checks so that they never spin a core.
-bool WaitForMessage(int timeoutMs, int extraFd = -1);
+// Whether hand-overs are queued; costs no system call, so a hook may ask it as often as it likes.
+bool HandOversPending();
+
+// Blocks until something happens or `timeoutMs` passes (-1: no limit), and returns at once when a
+// hand-over or an interrupt is pending already. Waiting loops call this between their checks, then
+// ProcessMessages(), so that they never spin a core nor wake on a timer. Returns whether a
+// hand-over or an interrupt is pending on return.
+bool WaitForMessage(int timeoutMs);
+
+// What WaitForMessage() does when nothing is pending yet. The default hook
+// (WaitForHandOverOrInterrupt) sleeps in poll(). The desktop program waits in its toolkit's event
+// loop instead: a socket notifier on HandOverDescriptor() and InterruptDescriptor() and a timer
+// for `timeoutMs`. The hook may process toolkit events (that is how a Stop button is served
+// during a wait) and must return after it has processed any, when either descriptor becomes
+// readable, or when `timeoutMs` has passed. An empty hook restores the default.
+using WaitHook = std::function<void(int timeoutMs)>;
+void SetWaitHook(WaitHook hook);
+
+// The default wait: poll() on the hand-over and interrupt descriptors. Hooks that only shorten the
+// wait (to meet a deadline of their own) call this.
+void WaitForHandOverOrInterrupt(int timeoutMs);
+
+// A wait of `milliseconds`, capped to what one WaitForMessage() call takes.
+int WaitTimeoutMs(uint64_t milliseconds);
 
 // A descriptor that is readable while hand-overs are queued (for a toolkit's socket notifier).
 int HandOverDescriptor();
