@@ -15,13 +15,7 @@ namespace {
 
 constexpr uint32_t RecordGapMs = 20;
 
-// Waiting loops block this long at most between their checks: long enough not to spin a core,
-// short enough that a toolkit's events are served promptly. Input and hand-overs wake them early.
-constexpr uint32_t WaitSliceMs = 2;
-
-void WaitBriefly(uint32_t atMostMs) {
-    platform::WaitForMessage(int(std::min(atMostMs, WaitSliceMs)));
-}
+constexpr int NoTimeLimit = -1;
 
 const std::string& StringArgument(const ksl::TArgumentList& Argument) {
     return Argument[0].Arg.ArgString;
@@ -193,9 +187,16 @@ void TMacroHost::PauseBetweenPasses() {
         const uint32_t interval = IntervalMs ? uint32_t(IntervalMs()) : 0;
         const uint32_t elapsed = platform::TicksSince(tick);
         if (stopPressed || interval <= elapsed) return;
+        platform::WaitForMessage(platform::WaitTimeoutMs(interval - elapsed));
         platform::ProcessMessages();
-        WaitBriefly(interval - elapsed);
     }
+}
+
+// Input arrives as a hand-over. One that came and was served since the caller last looked at the
+// queue wakes nobody, so the queue is looked at once more before blocking; so is a Stop served
+// meanwhile.
+void TMacroHost::WaitForInput(int timeoutMs) {
+    if (!WaitWasStopped() && COMPort.InQueCount() <= 0) platform::WaitForMessage(timeoutMs);
 }
 
 TActivityEnd TMacroHost::Record(const TPortSettings& settings, ksl::TStrings& target) {
@@ -218,8 +219,8 @@ TActivityEnd TMacroHost::RecordInto(ksl::TStrings& target) {
     while (!stopPressed && COMPort.InQueCount() <= 0) {
         if (COMPort.DeviceLost()) return TActivityEnd::DeviceLost;
         platform::ProcessMessages();
+        WaitForInput(NoTimeLimit);
         tick = platform::TickCount();
-        WaitBriefly(WaitSliceMs);
     }
     while (!stopPressed) {
         const int32_t count = COMPort.InQueCount();
@@ -236,7 +237,7 @@ TActivityEnd TMacroHost::RecordInto(ksl::TStrings& target) {
             return TActivityEnd::DeviceLost;
         }
         platform::ProcessMessages();
-        WaitBriefly(WaitSliceMs);
+        WaitForInput(NoTimeLimit);
     }
     return TActivityEnd::Finished;
 }
@@ -296,7 +297,9 @@ int32_t TMacroHost::ComWait(const std::string& S, int32_t TimeOut) {
         // A Stop (or the port's closing) ends the wait; the run then ends at its next check.
         if (WaitWasStopped()) return 0;
         ThrowIfDeviceLost();
-        WaitBriefly(limit == 0 ? WaitSliceMs : limit - std::min(limit, platform::TicksSince(tick)));
+        WaitForInput(limit == 0 ? NoTimeLimit
+                                : platform::WaitTimeoutMs(
+                                      limit - std::min(limit, platform::TicksSince(tick))));
     }
     LogOutput("Timeout:" + StrToHex(S));
     return 0;

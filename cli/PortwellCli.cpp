@@ -6,6 +6,7 @@
 #include "portwell/MacroHost.h"
 #include "serial/Ports.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <fstream>
@@ -26,8 +27,15 @@ public:
         : host(host), durationMs(durationMs), start(platform::TickCount()) {
         platform::InterruptOnSignals();
         platform::SetMessageHook([this] { Serve(); });
+        if (durationMs)
+            platform::SetWaitHook([this](int timeoutMs) {
+                platform::WaitForHandOverOrInterrupt(UntilDeadline(timeoutMs));
+            });
     }
-    ~StopRequests() { platform::SetMessageHook(nullptr); }
+    ~StopRequests() {
+        platform::SetMessageHook(nullptr);
+        platform::SetWaitHook(nullptr);
+    }
     StopRequests(const StopRequests&) = delete;
     StopRequests& operator=(const StopRequests&) = delete;
 
@@ -42,6 +50,13 @@ private:
     }
     bool DeadlinePassed() const {
         return durationMs && platform::TicksSince(start) >= uint64_t(*durationMs);
+    }
+    // Waits end at the deadline too, so that it is seen while nothing else happens.
+    int UntilDeadline(int timeoutMs) const {
+        const uint64_t elapsed = platform::TicksSince(start);
+        const int left = platform::WaitTimeoutMs(
+            uint64_t(*durationMs) > elapsed ? uint64_t(*durationMs) - elapsed : 0);
+        return timeoutMs < 0 ? left : std::min(timeoutMs, left);
     }
 
     TMacroHost& host;

@@ -97,6 +97,7 @@ private:
     void Start(const TPortSettings& settings);
     void PauseBetweenPasses();
     TActivityEnd RecordInto(ksl::TStrings& target);
+    void WaitForInput(int timeoutMs);
     bool WaitWasStopped() const;
     void ThrowIfDeviceLost() const;
     void LockSettings(bool locked);
