@@ -126,6 +126,36 @@ TEST_F(HostOnPty, StopEndsAWaitWithoutLimit) {
     EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:67 6F"}));
 }
 
+// A Stop during any wait ends the run before the next statement: nothing more reaches the device.
+TEST_F(HostOnPty, StopDuringAnyWaitSendsNothingMore) {
+    struct Case {
+        std::string wait;
+        bool loop;
+    } cases[] = {
+        {"Sleep(100000)", false},       {"Pause", false},     {"ComWait('never', 100000)", false},
+        {"ComWait('never', 0)", false}, {"Sleep(-1)", false}, {"", true},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        host.LoopChecked = [&c] { return c.loop; };
+        host.IntervalMs = [] { return int64_t(100000); };
+        player = std::thread([this] {
+            Expect("go");
+            std::this_thread::sleep_for(50ms);
+            StopFromOutside();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        // Looping, the next pass would send "go" again.
+        const std::string macro =
+            c.loop ? "ComWrite('go')" : "ComWrite('go'); " + c.wait + "; ComWrite('FIRE')";
+        EXPECT_EQ(Run(macro), "") << c.wait;
+        player.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 20s) << c.wait;
+        EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:67 6F"})) << c.wait;
+        EXPECT_TRUE(device.Drain().empty()) << c.wait;
+    }
+}
+
 TEST_F(HostOnPty, ADeviceThatVanishesEndsAWaitWithoutLimitWithAnError) {
     player = std::thread([this] {
         Expect("go");

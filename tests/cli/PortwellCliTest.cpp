@@ -99,6 +99,37 @@ TEST(PortwellCli, ASignalEndsAWaitWithoutLimit) {
     EXPECT_EQ(r.out, "waiting\n");
 }
 
+// A signal during any wait ends the run before the next statement: nothing reaches the device.
+TEST(PortwellCli, ASignalDuringAnyWaitSendsNothingMore) {
+    struct Case {
+        std::string macro;
+        std::vector<std::string> options;
+    } cases[] = {
+        {"Print('start'); Sleep(100000); ComWrite('FIRE')", {}},
+        {"Print('start'); Pause; ComWrite('FIRE')", {}},
+        {"Print('start'); ComWait('never', 100000); ComWrite('FIRE')", {}},
+        {"Print('start')", {"--loop", "--interval", "100000"}},
+    };
+    for (int signal : {SIGINT, SIGTERM}) {
+        for (const Case& c : cases) {
+            PseudoTerminal device;
+            ChildOptions options;
+            options.input = c.macro;
+            options.signal = signal;
+            options.signalAfterOutput = "start";
+            options.signalDelay = 100ms;
+            std::vector<std::string> args{"run", "-d", device.Path()};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            args.push_back("-");
+            const ChildResult r = Cli(args, options);
+            EXPECT_FALSE(r.timedOut) << c.macro;
+            EXPECT_EQ(r.exitCode, 130) << c.macro << r.err;
+            EXPECT_EQ(r.out, "start\n") << c.macro;
+            EXPECT_TRUE(device.Drain().empty()) << c.macro;
+        }
+    }
+}
+
 TEST(PortwellCli, ADeviceThatVanishesDuringAWaitEndsTheRunWithAnError) {
     PseudoTerminal device;
     std::thread player([&] {

@@ -4,8 +4,11 @@
 #include "platform/Dialogs.h"
 
 #include <atomic>
+#include <climits>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -67,6 +70,51 @@ TEST(Messages, InterruptWakesWaitsAndCutsSleepShort) {
     platform::ClearInterrupt();
     EXPECT_FALSE(platform::InterruptRequested());
     EXPECT_FALSE(platform::WaitForMessage(1));
+}
+
+TEST(Messages, PendingHandOversAreToldWithoutRunningThemAndTheDescriptorFollows) {
+    EXPECT_FALSE(platform::HandOversPending());
+    std::thread worker([] { platform::Synchronize([] {}); });
+    ASSERT_TRUE(platform::WaitForMessage(10000));
+    EXPECT_TRUE(platform::HandOversPending());
+    EXPECT_EQ(platform::RunHandOvers(), 1);
+    worker.join();
+    EXPECT_FALSE(platform::HandOversPending());
+    // The descriptor is readable exactly while something is queued, so a notifier never spins.
+    pollfd fd{platform::HandOverDescriptor(), POLLIN, 0};
+    EXPECT_EQ(poll(&fd, 1, 0), 0);
+}
+
+TEST(Messages, TheWaitHookReplacesTheWaitOnlyWhenNothingIsPending) {
+    std::vector<int> waits;
+    platform::SetWaitHook([&](int timeoutMs) { waits.push_back(timeoutMs); });
+    EXPECT_FALSE(platform::WaitForMessage(-1));
+    platform::RequestInterrupt();
+    EXPECT_TRUE(platform::WaitForMessage(7));
+    platform::ClearInterrupt();
+    platform::SetWaitHook(nullptr);
+    EXPECT_FALSE(platform::WaitForMessage(1));
+    EXPECT_EQ(waits, (std::vector<int>{-1}));
+}
+
+TEST(Messages, SleepEndsEarlyWhenCancelledByWhatAMessageDid) {
+    bool stop = false;
+    std::thread worker([] { platform::Synchronize([] {}); });
+    platform::SetMessageHook([&] {
+        platform::RunHandOvers();
+        stop = true;
+    });
+    const uint32_t start = platform::TickCount();
+    platform::SleepMs(60000, [&] { return stop; });
+    platform::SetMessageHook(nullptr);
+    worker.join();
+    EXPECT_LT(platform::TicksSince(start), 30000u);
+}
+
+TEST(Messages, WaitTimeoutsAreCappedToWhatPollTakes) {
+    EXPECT_EQ(platform::WaitTimeoutMs(0), 0);
+    EXPECT_EQ(platform::WaitTimeoutMs(1500), 1500);
+    EXPECT_EQ(platform::WaitTimeoutMs(0xFFFFFFFFu), INT_MAX);
 }
 
 TEST(Clock, TickDifferencesWrapModulo32Bits) {
