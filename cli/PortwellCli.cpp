@@ -1,6 +1,6 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "CommandLine.h"
-#include "ScriptFile.h"
+#include "MacroFile.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
@@ -66,9 +66,11 @@ private:
 };
 
 int RunMacro(const TCommandLine& line) {
-    const std::optional<ksl::TStrings> macro = cli::ReadScriptFile(line.MacroFile);
-    if (!macro) {
-        std::cerr << "portwell-cli: cannot read '" << line.MacroFile << "'\n";
+    ksl::TStrings macro;
+    try {
+        macro = cli::ReadMacroFile(line.MacroFile);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "portwell-cli: " << e.what() << '\n';
         return exitUsage;
     }
     TMacroHost host;
@@ -78,7 +80,7 @@ int RunMacro(const TCommandLine& line) {
     host.Kestrel1.SetDefine(line.Defines);
     StopRequests stops(host, std::nullopt);
     try {
-        host.Run(line.Port, &*macro);
+        host.Run(line.Port, &macro);
     } catch (const serial::ECommError& e) {
         std::cerr << e.what() << std::endl;
         return exitPortError;

@@ -1,5 +1,5 @@
 // ksl: runs one script with the Kestrel engine.
-#include "ScriptFile.h"
+#include "MacroFile.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
@@ -7,6 +7,7 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -64,11 +65,14 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
 std::optional<ksl::TStrings> ReadSource(const Options& options) {
     if (options.text) {
         std::istringstream in(*options.text);
-        return cli::ReadScriptLines(in);
+        return cli::ReadMacroLines(in);
     }
-    auto lines = cli::ReadScriptFile(*options.file);
-    if (!lines) std::cerr << "ksl: cannot read '" << *options.file << "'\n";
-    return lines;
+    try {
+        return cli::ReadMacroFile(*options.file);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "ksl: " << e.what() << '\n';
+        return std::nullopt;
+    }
 }
 
 std::string Quoted(const std::string& s) {

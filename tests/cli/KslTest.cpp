@@ -108,7 +108,9 @@ TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
         {{}, 2, ""},
         {{"-e", "x", "file.ksl"}, 2, ""},
         {{"--frobnicate", "file.ksl"}, 2, ""},
-        {{"/nonexistent/macro.ksl"}, 2, "ksl: cannot read '/nonexistent/macro.ksl'"},
+        {{"/nonexistent/macro.ksl"},
+         2,
+         "ksl: cannot read '/nonexistent/macro.ksl': No such file or directory"},
     };
     for (const Case& c : cases) {
         const ChildResult r = Ksl(c.args);
