@@ -1,4 +1,5 @@
 // ksl: runs one script with the Kestrel engine.
+#include "KslOptions.h"
 #include "MacroFile.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
@@ -28,41 +29,7 @@ Exit status: 0 after a normal end, 1 on a script error (the message is the last 
 of standard error), 2 on a usage error, 130 when interrupted with Ctrl-C.
 )";
 
-struct Options {
-    std::optional<std::string> file; // "-" for standard input
-    std::optional<std::string> text;
-    ksl::TStrings defines;
-    bool vars = false;
-    bool help = false;
-};
-
-std::optional<Options> ParseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--vars") {
-            options.vars = true;
-        } else if (arg == "-D" && i + 1 < argc) {
-            options.defines.push_back(argv[++i]);
-        } else if (arg == "-e" && i + 1 < argc && !options.text) {
-            options.text = argv[++i];
-        } else if ((arg == "-" || arg[0] != '-') && !options.file) {
-            options.file = arg;
-        } else {
-            std::cerr << "ksl: unexpected argument '" << arg << "'\n";
-            return std::nullopt;
-        }
-    }
-    if (!options.help && options.file.has_value() == options.text.has_value()) {
-        std::cerr << "ksl: give exactly one of FILE, - or -e TEXT\n";
-        return std::nullopt;
-    }
-    return options;
-}
-
-std::optional<ksl::TStrings> ReadSource(const Options& options) {
+std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
     if (options.text) {
         std::istringstream in(*options.text);
         return cli::ReadMacroLines(in);
@@ -115,9 +82,11 @@ void AbortOnInterrupt(ksl::TKestrel& engine) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_COLLATE, "");
-    const std::optional<Options> options = ParseArguments(argc, argv);
+    std::string error;
+    const std::optional<cli::KslOptions> options =
+        cli::ParseKslArguments(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
-        std::cerr << usage;
+        std::cerr << "ksl: " << error << '\n' << usage;
         return exitUsage;
     }
     if (options->help) {
