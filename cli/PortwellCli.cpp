@@ -1,9 +1,11 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "CommandLine.h"
 #include "MacroFile.h"
+#include "TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
+#include "serial/Comm.h"
 #include "serial/Ports.h"
 
 #include <algorithm>
@@ -65,12 +67,24 @@ private:
     bool stopped = false;
 };
 
+// The port's message alone does not say which device failed; the line before it does, and the
+// message stays last for scripts that read it.
+int ReportPortError(const TPortSettings& port, const serial::ECommError& error) {
+    const std::string path = serial::DevicePath(port.DeviceName);
+    std::cout.flush();
+    std::cerr << "portwell-cli: cannot open the device '" << cli::TerminalText(port.DeviceName)
+              << "'";
+    if (path != port.DeviceName) std::cerr << " (" << cli::TerminalText(path) << ")";
+    std::cerr << '\n' << cli::TerminalText(error.what()) << std::endl;
+    return exitPortError;
+}
+
 int RunMacro(const TCommandLine& line) {
     ksl::TStrings macro;
     try {
         macro = cli::ReadMacroFile(line.MacroFile);
     } catch (const std::runtime_error& e) {
-        std::cerr << "portwell-cli: " << e.what() << '\n';
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
         return exitUsage;
     }
     TMacroHost host;
@@ -82,11 +96,10 @@ int RunMacro(const TCommandLine& line) {
     try {
         host.Run(line.Port, &macro);
     } catch (const serial::ECommError& e) {
-        std::cerr << e.what() << std::endl;
-        return exitPortError;
+        return ReportPortError(line.Port, e);
     } catch (const std::exception& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        std::cerr << cli::TerminalText(e.what()) << std::endl;
         return stops.Interrupted() ? exitInterrupted : exitScriptError;
     }
     return stops.Interrupted() ? exitInterrupted : exitOk;
@@ -115,8 +128,7 @@ int RecordMacro(const TCommandLine& line) {
     try {
         end = host.Record(line.Port, recorded);
     } catch (const serial::ECommError& e) {
-        std::cerr << e.what() << std::endl;
-        return exitPortError;
+        return ReportPortError(line.Port, e);
     }
     if (end == TActivityEnd::DeviceLost)
         std::cerr << "portwell-cli: the device went away; the recording ends there\n";
@@ -147,7 +159,7 @@ int main(int argc, char** argv) {
     std::string error;
     const auto line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!line) {
-        std::cerr << "portwell-cli: " << error << "\n\n" << UsageText();
+        std::cerr << "portwell-cli: " << cli::TerminalText(error) << "\n\n" << UsageText();
         return exitUsage;
     }
     switch (line->Command) {

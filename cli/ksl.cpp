@@ -1,6 +1,7 @@
 // ksl: runs one script with the Kestrel engine.
 #include "KslOptions.h"
 #include "MacroFile.h"
+#include "TerminalText.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
@@ -37,7 +38,7 @@ std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
     try {
         return cli::ReadMacroFile(*options.file);
     } catch (const std::runtime_error& e) {
-        std::cerr << "ksl: " << e.what() << '\n';
+        std::cerr << "ksl: " << cli::TerminalText(e.what()) << '\n';
         return std::nullopt;
     }
 }
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
     const std::optional<cli::KslOptions> options =
         cli::ParseKslArguments(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
-        std::cerr << "ksl: " << error << '\n' << usage;
+        std::cerr << "ksl: " << cli::TerminalText(error) << '\n' << usage;
         return exitUsage;
     }
     if (options->help) {
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
         engine.Execute();
     } catch (const ksl::EKestrelError& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        std::cerr << cli::TerminalText(e.what()) << std::endl;
         status = exitScriptError;
     }
     if (options->vars) PrintVariables(engine);

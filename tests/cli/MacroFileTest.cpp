@@ -79,4 +79,14 @@ TEST(MacroFile, ADirectoryOrAMissingFileIsAUsageErrorWithTheReason) {
         }
 }
 
+TEST(MacroFile, AByteThatIsNotUtf8ShowsAsAnEscapeInTheMessage) {
+    const std::string path = WriteMacro("latin1.ksl", "Print('ok');\n\xE9t\xE9 := 1\n");
+    for (const Program& program : programs) {
+        const ChildResult r = RunFile(program, path);
+        EXPECT_EQ(r.exitCode, 1) << program.name;
+        EXPECT_EQ(r.out, "ok\n") << program.name;
+        EXPECT_EQ(LastLine(r.err), "文法エラーです[\\xE9]") << program.name;
+    }
+}
+
 } // namespace

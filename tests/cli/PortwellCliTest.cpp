@@ -68,6 +68,20 @@ TEST(PortwellCli, ExitStatusTellsHowTheRunEnded) {
     }
 }
 
+TEST(PortwellCli, APortThatCannotBeOpenedIsNamedBeforeTheMessage) {
+    struct Case {
+        std::string device, namedAs;
+    } cases[] = {
+        {"/dev/no-such-port", "portwell-cli: cannot open the device '/dev/no-such-port'"},
+        {"no-such-tty", "portwell-cli: cannot open the device 'no-such-tty' (/dev/no-such-tty)"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r = RunMacro("Print('a')", {"-d", c.device});
+        EXPECT_EQ(r.exitCode, 3) << r.err;
+        EXPECT_EQ(r.err, c.namedAs + "\nError accessing specified device (Error: 2) \n");
+    }
+}
+
 TEST(PortwellCli, AValueOutsideTheListsNamesTheAllowedValues) {
     const ChildResult r = Cli({"run", "--flow", "rts", "x.ksl"});
     EXPECT_EQ(r.exitCode, 2);
