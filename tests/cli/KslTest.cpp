@@ -121,6 +121,22 @@ TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
     }
 }
 
+// The limit the language guide states: 254 levels, the program's own block included.
+TEST(Ksl, NestingEndsAtTheDocumentedDepth) {
+    const auto nested = [](int depth) {
+        std::string opened, closed;
+        for (int i = 0; i < depth; ++i) {
+            opened += "begin ";
+            closed += " end";
+        }
+        return "var x: integer; begin " + opened + "x := 1" + closed + " end.";
+    };
+    EXPECT_EQ(Ksl({"-e", nested(253)}).exitCode, 0);
+    const ChildResult tooDeep = Ksl({"-e", nested(254)});
+    EXPECT_EQ(tooDeep.exitCode, 1);
+    EXPECT_EQ(LastLine(tooDeep.err), "入れ子が深すぎます");
+}
+
 TEST(Ksl, DefinesReachIsDefine) {
     const ChildResult r = Ksl({"-D", "DEBUG", "-D", "Board2", "-e",
                                "if IsDefine('debug') and IsDefine('BOARD2') and "
