@@ -79,6 +79,13 @@ int ReportPortError(const TPortSettings& port, const serial::ECommError& error) 
     return exitPortError;
 }
 
+// The run stops for good when the device goes away: a device plugged back in may be another
+// unit or may have restarted, and a macro resumed halfway would talk to it out of step.
+std::string DeviceLostAdvice(bool loop) {
+    return std::string("portwell-cli: the device went away, so the ") + (loop ? "loop" : "run") +
+           " stopped; start it again once the device is back";
+}
+
 int RunMacro(const TCommandLine& line) {
     ksl::TStrings macro;
     try {
@@ -99,6 +106,7 @@ int RunMacro(const TCommandLine& line) {
         return ReportPortError(line.Port, e);
     } catch (const std::exception& e) {
         std::cout.flush();
+        if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
         std::cerr << cli::TerminalText(e.what()) << std::endl;
         return stops.Interrupted() ? exitInterrupted : exitScriptError;
     }
