@@ -3,6 +3,7 @@
 // A refused command line says why; an accepted one holds what its program relies on.
 #include "CommandLine.h"
 #include "KslOptions.h"
+#include "Pieces.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,17 +16,6 @@ namespace {
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "command_line: %s\n", what);
     std::abort();
-}
-
-std::vector<std::string> Arguments(std::string_view bytes) {
-    std::vector<std::string> args(1);
-    for (char c : bytes) {
-        if (c == '\0')
-            args.emplace_back();
-        else
-            args.back() += c;
-    }
-    return args;
 }
 
 void CheckKsl(const std::vector<std::string>& args) {
@@ -63,7 +53,7 @@ void CheckPortwellCli(const std::vector<std::string>& args) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::vector<std::string> args =
-        Arguments(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+        Pieces(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1), '\0');
     if (data[0] % 2 == 0)
         CheckKsl(args);
     else

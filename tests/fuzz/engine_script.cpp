@@ -3,6 +3,7 @@
 // return at once. Strings that grow without end stop the run as well. Scripts that could reach
 // outside the process (Exec, Shell, shared libraries) are skipped, dialogs answer at once.
 // Whatever the script, the run ends normally or with the engine's own error.
+#include "Pieces.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Dialogs.h"
 #include "platform/Messages.h"
@@ -49,17 +50,6 @@ bool HoldsAHugeString(const ksl::TKestrel& engine) {
     return false;
 }
 
-ksl::TStrings Lines(std::string_view text) {
-    ksl::TStrings lines(1);
-    for (char c : text) {
-        if (c == '\n')
-            lines.emplace_back();
-        else
-            lines.back() += c;
-    }
-    return lines;
-}
-
 void Prepare(ksl::TKestrel& engine) {
     engine.SetDeclarePrototype(
         {"procedure Print(S:String); index 1;", "function Twice(I:Integer):Integer; index 2;"});
@@ -80,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::SetDialogProvider(&dialogs);
     ksl::TKestrel engine;
     Prepare(engine);
-    engine.SetSource(Lines(script));
+    engine.SetSource(Pieces(script, '\n'));
     int calls = 0;
     platform::SetMessageHook([&] {
         if (++calls > maxMessageCalls || HoldsAHugeString(engine)) engine.RequestAbort();
