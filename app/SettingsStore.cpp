@@ -114,7 +114,14 @@ void CreateFolder(const fs::path& file) {
 
 bool Missing(const fs::path& file) {
     std::error_code error;
-    return !fs::exists(fs::symlink_status(file, error)) && !error;
+    return fs::symlink_status(file, error).type() == fs::file_type::not_found;
+}
+
+// False too when the path cannot be examined; whoever uses it then meets the reason.
+bool Exists(const fs::path& path) {
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(path, error).type();
+    return !error && type != fs::file_type::not_found;
 }
 
 TStoredState ReadState(const fs::path& file) {
@@ -162,8 +169,7 @@ TStoredState LoadSettings(const fs::path& file) {
 fs::path FreeSiblingPath(const fs::path& file, const std::string& suffix) {
     const std::string base = file.string() + suffix;
     fs::path candidate = base;
-    std::error_code error;
-    for (int n = 1; fs::exists(fs::symlink_status(candidate, error)); ++n)
+    for (int n = 1; Exists(candidate); ++n)
         candidate = base + "." + std::to_string(n);
     return candidate;
 }
@@ -207,7 +213,7 @@ void SaveSettings(const fs::path& link, const TStoredState& state) {
 
 std::optional<fs::path> KeepResetCopy(const fs::path& file) {
     std::error_code error;
-    if (!fs::exists(file, error)) return std::nullopt;
+    if (Missing(file)) return std::nullopt;
     const fs::path copy = FreeSiblingPath(file, ".bak");
     if (!fs::copy_file(file, copy, error))
         Fail(file, "keep a copy of", copy.string() + ": " + error.message());
