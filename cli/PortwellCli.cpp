@@ -1,10 +1,12 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "CommandLine.h"
 #include "MacroFile.h"
+#include "StoredMacros.h"
 #include "TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
+#include "portwell/SettingsStore.h"
 #include "serial/Comm.h"
 #include "serial/Ports.h"
 
@@ -19,7 +21,7 @@ namespace {
 using namespace portwell;
 
 constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
-              exitInterrupted = 130;
+              exitSettingsError = 4, exitInterrupted = 130;
 
 // Presses Stop once, from the message processing of the running activity, when a signal came or
 // the deadline passed; a signal stops the activity as the Stop button does.
@@ -86,14 +88,29 @@ std::string DeviceLostAdvice(bool loop) {
            " stopped; start it again once the device is back";
 }
 
-int RunMacro(const TCommandLine& line) {
-    ksl::TStrings macro;
+// Runs `command`; a settings file that cannot be read, written or locked ends it with exit
+// status 4, anything else it refuses with a usage error.
+template <typename Command> int SettingsCommand(Command command) {
     try {
-        macro = cli::ReadMacroFile(line.MacroFile);
+        command();
+        return exitOk;
+    } catch (const ESettingsFile& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
+        return exitSettingsError;
     } catch (const std::runtime_error& e) {
         std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
         return exitUsage;
     }
+}
+
+int RunMacro(const TCommandLine& line) {
+    ksl::TStrings macro;
+    TPortSettings port = line.Port;
+    const int found = SettingsCommand([&] {
+        macro = line.StoredMacro.empty() ? cli::ReadMacroFile(line.MacroFile)
+                                         : cli::StoredMacroToRun(line, port);
+    });
+    if (found != exitOk) return found;
     TMacroHost host;
     host.Log.OnLine = [](const std::string& text) { std::cout << text << std::endl; };
     host.LoopChecked = [&line] { return line.Loop; };
@@ -101,9 +118,9 @@ int RunMacro(const TCommandLine& line) {
     host.Kestrel1.SetDefine(line.Defines);
     StopRequests stops(host, std::nullopt);
     try {
-        host.Run(line.Port, &macro);
+        host.Run(port, &macro);
     } catch (const serial::ECommError& e) {
-        return ReportPortError(line.Port, e);
+        return ReportPortError(port, e);
     } catch (const std::exception& e) {
         std::cout.flush();
         if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
@@ -177,6 +194,12 @@ int main(int argc, char** argv) {
         return RecordMacro(*line);
     case TCommand::Ports:
         return ListPorts();
+    case TCommand::Macros:
+        return SettingsCommand([&] { cli::ListMacros(*line, std::cout); });
+    case TCommand::Export:
+        return SettingsCommand([&] { cli::ExportMacros(*line, std::cout); });
+    case TCommand::Import:
+        return SettingsCommand([&] { cli::ImportMacros(*line, std::cout); });
     case TCommand::Help:
         std::cout << UsageText();
         return exitOk;
