@@ -62,9 +62,14 @@ TPortSettings PortSettingsOf(const TStoredState& state) {
 }
 
 std::string EncodeMacroItem(const TMacro& macro) {
-    std::string item = macro.Title + "=";
+    size_t size = macro.Title.size() + 1;
     for (const std::string& line : macro.Lines)
-        item += line + LineEnd;
+        size += line.size() + LineEnd.size();
+    std::string item;
+    item.reserve(size);
+    (item += macro.Title) += '=';
+    for (const std::string& line : macro.Lines)
+        (item += line) += LineEnd;
     return item;
 }
 
