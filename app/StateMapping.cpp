@@ -45,8 +45,8 @@ template <typename E> TValue IdentOf(E value) {
     return TValue::Ident(std::string(serial::NamesOf(value)->Identifier));
 }
 
-TComponent ComPortComponent(const TStoredComPort& port) {
-    const TStoredComPort preset;
+TComponent ComPortComponent(const TPortSettings& port) {
+    const TPortSettings preset = TStoredState().COMPort;
     TComponent comm = Component("TComm", "COMPort");
     SetIfChanged(comm, "DeviceName", TValue::Text(port.DeviceName),
                  TValue::Text(preset.DeviceName));
@@ -149,8 +149,8 @@ void ReadMacroList(const TComponent& root, TStoredState& state) {
     state.MacroIndex = index >= 0 && size_t(index) <= state.Macros.size() ? index : 0;
 }
 
-TStoredComPort ReadComPort(const TComponent* comm) {
-    const TStoredComPort preset;
+TPortSettings ReadComPort(const TComponent* comm) {
+    const TPortSettings preset = TStoredState().COMPort;
     return {ReadText(comm, "DeviceName", preset.DeviceName),
             ReadSetting(comm, "BaudRate", preset.BaudRate),
             ReadSetting(comm, "Databits", preset.Databits),

@@ -1,5 +1,6 @@
 #include "portwell/SettingsStore.h"
 
+#include "FileText.h"
 #include "StreamBytes.h"
 #include "TempDir.h"
 
@@ -14,21 +15,12 @@
 
 using namespace portwell;
 using namespace portwell::test;
+using testsupport::ReadWholeFile;
 using testsupport::TempDir;
+using testsupport::WriteWholeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::vector<TMacro> ManyMacros(int count, int lines) {
     std::vector<TMacro> macros;
@@ -253,14 +245,14 @@ TEST(SettingsFile, AnUnreadableFileIsAnErrorNamingItAndIsLeftAsItIs) {
     TempDir dir;
     const fs::path file = dir / "portwell.ini";
     for (const std::string& bad : BadFiles()) {
-        Spit(file, bad);
+        WriteWholeFile(file, bad);
         try {
             LoadSettings(file);
             ADD_FAILURE() << "no error for " << bad.size() << " bytes";
         } catch (const ESettingsFile& e) {
             EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
         }
-        EXPECT_EQ(Slurp(file), bad);
+        EXPECT_EQ(ReadWholeFile(file), bad);
     }
     fs::remove(file);
     fs::create_directory(file);
@@ -273,14 +265,14 @@ TEST(SettingsFile, AnUnreadableFileIsSetAsideAsBadWithANumberWhenTaken) {
     const std::vector<std::string> bad = BadFiles();
     const char* const names[] = {"portwell.ini.bad", "portwell.ini.bad.1", "portwell.ini.bad.2"};
     for (int i = 0; i < 3; ++i) {
-        Spit(file, bad[i + 1]);
+        WriteWholeFile(file, bad[i + 1]);
         const TLoadResult result = LoadSettingsOrSetAside(file);
         EXPECT_EQ(result.Outcome, TLoadOutcome::SetAside);
         EXPECT_EQ(result.SetAsidePath, dir / names[i]);
         EXPECT_FALSE(result.Reason.empty());
         EXPECT_EQ(result.State, TStoredState{});
         EXPECT_FALSE(fs::exists(file));
-        EXPECT_EQ(Slurp(result.SetAsidePath), bad[i + 1]);
+        EXPECT_EQ(ReadWholeFile(result.SetAsidePath), bad[i + 1]);
     }
     EXPECT_EQ(LoadSettingsOrSetAside(file).Outcome, TLoadOutcome::Missing);
     SaveSettings(file, ChangedState());
@@ -304,7 +296,7 @@ TEST(SettingsFile, AFailedWriteLeavesThePreviousFileWhole) {
     TempDir dir;
     const fs::path file = dir / "portwell.ini";
     SaveSettings(file, ChangedState());
-    const std::string before = Slurp(file);
+    const std::string before = ReadWholeFile(file);
     TStoredState big;
     big.Macros = ManyMacros(200, 50);
     const pid_t child = fork();
@@ -322,13 +314,13 @@ TEST(SettingsFile, AFailedWriteLeavesThePreviousFileWhole) {
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure must be reported, naming the file";
-    EXPECT_EQ(Slurp(file), before);
+    EXPECT_EQ(ReadWholeFile(file), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST(SettingsFile, AWriteIntoAFolderThatCannotBeMadeNamesTheFile) {
     TempDir dir;
-    Spit(dir / "plain", "a file, not a folder");
+    WriteWholeFile(dir / "plain", "a file, not a folder");
     const fs::path file = dir / "plain" / "portwell.ini";
     try {
         SaveSettings(file, TStoredState{});

@@ -4,6 +4,7 @@
 
 #include "ChildProcess.h"
 #include "CommandLine.h"
+#include "FileText.h"
 #include "TempDir.h"
 #include "portwell/SettingsStore.h"
 
@@ -15,8 +16,10 @@
 using namespace portwell;
 using testsupport::ChildOptions;
 using testsupport::ChildResult;
+using testsupport::ReadWholeFile;
 using testsupport::RunChild;
 using testsupport::TempDir;
+using testsupport::WriteWholeFile;
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
@@ -25,17 +28,6 @@ namespace {
 ChildResult Cli(std::vector<std::string> args, const ChildOptions& options = {}) {
     args.insert(args.begin(), PORTWELL_CLI_PATH);
     return RunChild(args, options);
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 TStoredState TwoMacros() {
@@ -144,7 +136,7 @@ TEST(StoredMacroCommands, ReadingCommandsNeverChangeTheFile) {
     TempDir dir;
     const fs::path file = dir / "portwell.ini", missing = dir / "missing.ini";
     SaveSettings(file, TwoMacros());
-    const std::string before = Slurp(file);
+    const std::string before = ReadWholeFile(file);
     const auto modified = fs::last_write_time(file);
     const std::vector<std::string> commands[] = {
         {"macros"}, {"run", "--macro", "2"}, {"export", dir / "out"}};
@@ -155,7 +147,7 @@ TEST(StoredMacroCommands, ReadingCommandsNeverChangeTheFile) {
             Cli(args);
         }
     }
-    EXPECT_EQ(Slurp(file), before);
+    EXPECT_EQ(ReadWholeFile(file), before);
     EXPECT_EQ(fs::last_write_time(file), modified);
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(fs::exists(dir / "portwell.ini.lock"));
@@ -165,8 +157,8 @@ TEST(StoredMacroCommands, ReadingCommandsNeverChangeTheFile) {
 TEST(StoredMacroCommands, AnUnreadableSettingsFileIsExit4AndStaysAsItIs) {
     TempDir dir;
     const fs::path file = dir / "portwell.ini";
-    Spit(file, "not a settings file");
-    Spit(dir / "new.ksl", "Print('x');\n");
+    WriteWholeFile(file, "not a settings file");
+    WriteWholeFile(dir / "new.ksl", "Print('x');\n");
     const std::vector<std::string> commands[] = {
         {"macros"}, {"run", "--macro", "1"}, {"export", dir / "out"}, {"import", dir / "new.ksl"}};
     for (auto args : commands) {
@@ -175,15 +167,15 @@ TEST(StoredMacroCommands, AnUnreadableSettingsFileIsExit4AndStaysAsItIs) {
         EXPECT_EQ(r.exitCode, 4) << testing::PrintToString(args);
         EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
     }
-    EXPECT_EQ(Slurp(file), "not a settings file");
+    EXPECT_EQ(ReadWholeFile(file), "not a settings file");
     EXPECT_FALSE(fs::exists(dir / "portwell.ini.bad"));
 }
 
 TEST(StoredMacroCommands, ImportAddsOrReplacesAndCreatesTheFile) {
     TempDir dir;
     const fs::path file = dir / "sub" / "portwell.ini";
-    Spit(dir / "Ping.ksl", "\xEF\xBB\xBFPrint('new ping');\r\nPrint('two');\r\n");
-    Spit(dir / "extra.macro.ksl", "Print('extra');\n");
+    WriteWholeFile(dir / "Ping.ksl", "\xEF\xBB\xBFPrint('new ping');\r\nPrint('two');\r\n");
+    WriteWholeFile(dir / "extra.macro.ksl", "Print('extra');\n");
     ChildResult r = Cli({"import", "--settings", file, dir / "Ping.ksl"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(LoadSettings(file).Macros,
@@ -203,9 +195,9 @@ TEST(StoredMacroCommands, ImportRefusesBadFilesAndChangesNothing) {
     TempDir dir;
     const fs::path file = dir / "portwell.ini";
     SaveSettings(file, TwoMacros());
-    const std::string before = Slurp(file);
-    Spit(dir / "good.ksl", "Print('x');\n");
-    Spit(dir / "a=b.ksl", "Print('x');\n");
+    const std::string before = ReadWholeFile(file);
+    WriteWholeFile(dir / "good.ksl", "Print('x');\n");
+    WriteWholeFile(dir / "a=b.ksl", "Print('x');\n");
     fs::create_directory(dir / "folder.ksl");
     struct Case {
         fs::path bad;
@@ -217,7 +209,7 @@ TEST(StoredMacroCommands, ImportRefusesBadFilesAndChangesNothing) {
         const ChildResult r = Cli({"import", "--settings", file, dir / "good.ksl", c.bad});
         EXPECT_EQ(r.exitCode, 2) << c.bad;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_EQ(Slurp(file), before);
+        EXPECT_EQ(ReadWholeFile(file), before);
     }
 }
 
@@ -225,14 +217,14 @@ TEST(StoredMacroCommands, ImportRefusesWhileTheLockIsHeld) {
     TempDir dir;
     const fs::path file = dir / "portwell.ini";
     SaveSettings(file, TwoMacros());
-    const std::string before = Slurp(file);
-    Spit(dir / "new.ksl", "Print('x');\n");
+    const std::string before = ReadWholeFile(file);
+    WriteWholeFile(dir / "new.ksl", "Print('x');\n");
     {
         const TSettingsLock desktop(file);
         const ChildResult r = Cli({"import", "--settings", file, dir / "new.ksl"});
         EXPECT_EQ(r.exitCode, 4);
         EXPECT_NE(r.err.find("lock"), std::string::npos) << r.err;
-        EXPECT_EQ(Slurp(file), before);
+        EXPECT_EQ(ReadWholeFile(file), before);
         EXPECT_EQ(Cli({"macros", "--settings", file}).exitCode, 0); // reading needs no lock
     }
     EXPECT_EQ(Cli({"import", "--settings", file, dir / "new.ksl"}).exitCode, 0);
@@ -240,8 +232,8 @@ TEST(StoredMacroCommands, ImportRefusesWhileTheLockIsHeld) {
 
 TEST(StoredMacroCommands, ImportFailsWithExit4WhenTheFileCannotBeWritten) {
     TempDir dir;
-    Spit(dir / "plain", "a file where a folder should be");
-    Spit(dir / "new.ksl", "Print('x');\n");
+    WriteWholeFile(dir / "plain", "a file where a folder should be");
+    WriteWholeFile(dir / "new.ksl", "Print('x');\n");
     const ChildResult r =
         Cli({"import", "--settings", dir / "plain" / "portwell.ini", dir / "new.ksl"});
     EXPECT_EQ(r.exitCode, 4) << r.err;
@@ -268,7 +260,8 @@ TEST(StoredMacroCommands, ExamplesSurviveImportAndExport) {
     const ChildResult exported = Cli({"export", "--settings", file, dir / "out"});
     EXPECT_EQ(exported.exitCode, 0) << exported.err;
     for (const fs::path& example : examples) {
-        EXPECT_EQ(Slurp(dir / "out" / example.filename()), Slurp(example)) << example;
+        EXPECT_EQ(ReadWholeFile(dir / "out" / example.filename()), ReadWholeFile(example))
+            << example;
         EXPECT_NE(exported.out.find((dir / "out" / example.filename()).string()),
                   std::string::npos);
     }

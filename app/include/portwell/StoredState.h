@@ -38,17 +38,6 @@ inline constexpr int PortListCount = 6;
 // bit, no parity and no flow control selected.
 std::array<TStoredList, PortListCount> DefaultPortLists();
 
-// The serial component's properties that the file keeps.
-struct TStoredComPort {
-    std::string DeviceName = "Com2";
-    serial::TBaudRate BaudRate = serial::cbr9600;
-    serial::TDatabits Databits = serial::da8;
-    serial::TStopbits Stopbits = serial::sb10;
-    serial::TParity Parity = serial::paNone;
-    serial::TFlowControl FlowControl = serial::fcDefault;
-    bool operator==(const TStoredComPort&) const = default;
-};
-
 struct TStoredState {
     int Left = 260;
     int Top = 138;
@@ -74,7 +63,9 @@ struct TStoredState {
     ksl::TStrings LogLines;
     ksl::TStrings DeclarePrototype = DefaultPrototypes();
     ksl::TStrings Source;
-    TStoredComPort COMPort;
+    // The serial component's properties, which the lists overwrite at every run.
+    TPortSettings COMPort{"Com2",       serial::cbr9600, serial::da8,
+                          serial::sb10, serial::paNone,  serial::fcDefault};
 
     bool operator==(const TStoredState&) const = default;
 
