@@ -254,12 +254,14 @@ void TMacroHost::LogOutput(const std::string& S) {
     platform::ProcessMessages();
 }
 
-// Bytes a lost device could not take are not logged as sent.
+// Nothing is sent to a device known to be lost, and bytes it could not take are not logged as
+// sent.
 void TMacroHost::ComWrite(const std::string& S) {
     ThrowIfDeviceLost();
-    if (!S.empty()) COMPort.Write(S.data(), int32_t(S.size()));
-    ThrowIfDeviceLost();
+    const int32_t written = S.empty() ? 0 : COMPort.Write(S.data(), int32_t(S.size()));
+    if (written < int32_t(S.size())) ThrowIfDeviceLost();
     LogOutput("Com_SD:" + StrToHex(S));
+    ThrowIfDeviceLost();
 }
 
 std::string TMacroHost::ComRead() {

@@ -8,7 +8,8 @@
 
 namespace cli {
 
-// The lines of a text.
+// The lines of a text; throws std::runtime_error with the reason when it cannot be read or is
+// larger than any macro.
 ksl::TStrings ReadMacroLines(std::istream& in);
 
 // The lines of a file, or of standard input for "-". Throws std::runtime_error naming the file

@@ -61,13 +61,14 @@ TEST(MacroFile, AMarkOnlyCountsAtTheStartOfTheFile) {
     }
 }
 
-TEST(MacroFile, ADirectoryOrAMissingFileIsAUsageErrorWithTheReason) {
+TEST(MacroFile, AFileThatIsNoMacroIsAUsageErrorWithTheReason) {
     struct Case {
         std::string path;
         std::string reason;
     } cases[] = {
         {testing::TempDir(), "Is a directory"},
         {"/no/such/macro.ksl", "No such file or directory"},
+        {"/dev/zero", "the macro is larger than 16 MB"},
     };
     for (const Program& program : programs)
         for (const Case& c : cases) {
