@@ -1,4 +1,5 @@
 // Construction, destruction and the variable table of the engine.
+#include "Cache.h"
 #include "Errors.h"
 #include "KSLParser.h"
 #include "kestrel/Kestrel.h"
@@ -61,7 +62,7 @@ void Fail(std::string_view message, std::string_view arg) {
     throw EKestrelError(FormatMessage(message, arg));
 }
 
-TKestrel::TKestrel() {
+TKestrel::TKestrel() : cache(std::make_unique<TextCache>()) {
     AddIntVar("True", -1, true);
     AddIntVar("False", 0, true);
     AddStrVar("Nil", "", true);
