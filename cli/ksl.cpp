@@ -4,6 +4,7 @@
 #include "platform/Messages.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -20,6 +21,8 @@ const char* const usage =
 Options:
   -D NAME    define NAME for IsDefine (may be repeated)
   --vars     after the run, print each variable the script declared as Name=Value
+  --no-cache cut every text afresh each time it runs (same results, slower; also when the
+             environment variable KSL_NO_CACHE is 1)
   -h, --help show this help
 
 The script may call  procedure Print(S:String);  which writes S and a newline.
@@ -32,6 +35,7 @@ struct Options {
     std::optional<std::string> text;
     ksl::TStrings defines;
     bool vars = false;
+    bool noCache = false;
     bool help = false;
 };
 
@@ -43,6 +47,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
             options.help = true;
         } else if (arg == "--vars") {
             options.vars = true;
+        } else if (arg == "--no-cache") {
+            options.noCache = true;
         } else if (arg == "-D" && i + 1 < argc) {
             options.defines.push_back(argv[++i]);
         } else if (arg == "-e" && i + 1 < argc && !options.text) {
@@ -59,6 +65,11 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
         return std::nullopt;
     }
     return options;
+}
+
+bool CacheOffByEnvironment() {
+    const char* off = std::getenv("KSL_NO_CACHE");
+    return off && std::string(off) == "1";
 }
 
 std::optional<ksl::TStrings> ReadSource(const Options& options) {
@@ -124,6 +135,7 @@ int main(int argc, char** argv) {
     if (!source) return exitUsage;
 
     ksl::TKestrel engine;
+    engine.SetUseCache(!options->noCache && !CacheOffByEnvironment());
     engine.SetDefine(options->defines);
     engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
     engine.SetSource(*source);
