@@ -91,20 +91,22 @@ std::vector<TArgument> TKestrel::CollectArguments(Parser& parser, const TFuncSta
     const size_t count = routine.Argument.size();
     values.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        const std::string text = CollectArgumentText(parser);
+        std::string scratch;
+        const std::string* text;
+        const TokenStream* tokens = CutArgument(parser, scratch, text);
         TArgument value;
         value.ArgType = routine.Argument[i].Arg.ArgType;
         switch (value.ArgType) {
         case atReal:
-            value.ArgReal = REExecute(text);
+            value.ArgReal = REExecute(*text, tokens);
             break;
         case atString: {
-            std::string s = SEExecute(text);
+            std::string s = SEExecute(*text, tokens);
             value.ArgString = s.substr(0, s.find('\0'));
             break;
         }
         default:
-            value.ArgInteger = IEExecute(text);
+            value.ArgInteger = IEExecute(*text, tokens);
             break;
         }
         values.push_back(std::move(value));

@@ -2,6 +2,7 @@
 // The engine's one tokenizer. A parser has exactly one current token, moves only forward and
 // never fails: any byte sequence yields tokens ending in toEOF. It walks a token stream, its own
 // or one the cache shares.
+#include "Text.h"
 #include "TokenStream.h"
 
 #include <cstdint>
@@ -54,8 +55,15 @@ public:
 
     // The current token's text is exactly S (punctuation).
     bool Is(std::string_view S) const { return TokenView() == S; }
-    // The current token's text equals S without regard to ASCII letter case (keywords).
-    bool IsSym(std::string_view S) const;
+    // The current token's text equals S without regard to ASCII letter case (keywords). Inline:
+    // the executor and the evaluators try one keyword or operator after another.
+    bool IsSym(std::string_view S) const {
+        const std::string_view token = TokenView();
+        if (token.size() != S.size()) return false;
+        for (size_t i = 0; i < S.size(); ++i)
+            if (UpperChar(token[i]) != UpperChar(S[i])) return false;
+        return true;
+    }
 
     const TokenStream& Stream() const { return *stream; }
     size_t Index() const { return index; }
@@ -68,7 +76,11 @@ private:
 };
 
 // On a match with S (ASCII letter case ignored), advances and returns true.
-bool AMatch(TKSLParser& parser, std::string_view S);
+inline bool AMatch(TKSLParser& parser, std::string_view S) {
+    if (!parser.IsSym(S)) return false;
+    parser.NextToken();
+    return true;
+}
 // The current token's text in upper case.
 std::string GetSym(const TKSLParser& parser);
 

@@ -15,6 +15,9 @@ uint64_t ExpressionKey(size_t index, uint8_t BreakWord) {
 uint64_t SentenceKey(size_t index, bool nested) {
     return uint64_t(index) << 9 | 256 | uint64_t(nested);
 }
+uint64_t ArgumentKey(size_t index) {
+    return uint64_t(index) << 9 | 258;
+}
 
 // Only the streams the cache shares carry resolutions, and only they keep what was cut.
 bool IsShared(const TokenStream& stream) {
@@ -54,7 +57,7 @@ std::string Remembered(TextCache& cache, TKSLParser& parser, uint64_t key, Cut c
         return known->text;
     }
     std::string text = cut();
-    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Index())});
+    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Index()), nullptr});
     return text;
 }
 
@@ -66,6 +69,28 @@ std::string TKestrel::CutExpression(Parser& parser, uint8_t BreakWord) {
 std::string TKestrel::CutSentence(Parser& parser, bool nested) {
     return Remembered(*cache, parser, SentenceKey(parser.Index(), nested),
                       [&] { return Get_Sentence(parser, nested); });
+}
+
+} // namespace ksl
+
+namespace ksl {
+
+const TokenStream* TKestrel::CutArgument(Parser& parser, std::string& scratch,
+                                         const std::string*& text) {
+    const TokenStream& stream = parser.Stream();
+    const uint64_t key = ArgumentKey(parser.Index());
+    const Extract* known = IsShared(stream) ? TextCache::FindExtract(stream, key) : nullptr;
+    if (!known) {
+        scratch = CollectArgumentText(parser);
+        text = &scratch;
+        if (!IsShared(stream)) return nullptr;
+        auto tokens = cache->Tokens(scratch);
+        cache->RememberExtract(stream, key, Extract{scratch, uint32_t(parser.Index()), tokens});
+        return tokens.get();
+    }
+    parser.MoveTo(known->end);
+    text = &known->text;
+    return known->tokens.get();
 }
 
 } // namespace ksl

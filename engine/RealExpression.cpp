@@ -39,8 +39,8 @@ void Check(TKSLParser& parser, std::string_view S) {
 
 } // namespace
 
-double TKestrel::REExecute(const std::string& S) {
-    TKSLParser parser = ParserFor(S);
+double TKestrel::REExecute(const std::string& S, const TokenStream* prepared) {
+    TKSLParser parser = ParserFor(S, prepared);
     return ProcessRealRelation(parser);
 }
 

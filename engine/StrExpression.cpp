@@ -50,8 +50,8 @@ std::string FormatString(std::string_view Str) {
     return CharacterCode(Str);
 }
 
-std::string TKestrel::SEExecute(const std::string& S) {
-    TKSLParser parser = ParserFor(S);
+std::string TKestrel::SEExecute(const std::string& S, const TokenStream* prepared) {
+    TKSLParser parser = ParserFor(S, prepared);
     return ProcessStrRelation(parser);
 }
 

@@ -28,10 +28,14 @@ struct Resolution {
 enum class Table : uint8_t { Variable, Procedure, Function };
 inline constexpr size_t TableCount = 3;
 
-// Text cut out of a stream from one token on: the text and the token the cut stopped at.
+struct TokenStream;
+
+// Text cut out of a stream from one token on: the text, the token the cut stopped at, and for
+// an argument the tokens of its text.
 struct Extract {
     std::string text;
     uint32_t end;
+    std::shared_ptr<const TokenStream> tokens;
 };
 
 struct TokenStream {

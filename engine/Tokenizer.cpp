@@ -144,16 +144,6 @@ TKSLParser::TKSLParser(std::shared_ptr<const TokenStream> shared, size_t index)
 TKSLParser::TKSLParser(const TokenStream& borrowed, size_t index)
     : stream(&borrowed), index(index) {}
 
-bool TKSLParser::IsSym(std::string_view S) const {
-    return SameText(TokenView(), S);
-}
-
-bool AMatch(TKSLParser& parser, std::string_view S) {
-    if (!parser.IsSym(S)) return false;
-    parser.NextToken();
-    return true;
-}
-
 std::string GetSym(const TKSLParser& parser) {
     return UpperCase(parser.TokenView());
 }

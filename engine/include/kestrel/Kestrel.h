@@ -363,6 +363,8 @@ private:
     // Get_ExpString and Get_Sentence, remembered per token of a cached statement.
     std::string CutExpression(Parser& parser, uint8_t BreakWord);
     std::string CutSentence(Parser& parser, bool nested);
+    // An argument's text, in `scratch` or remembered with its tokens (then returned as well).
+    const TokenStream* CutArgument(Parser& parser, std::string& scratch, const std::string*& text);
 
     // Statements.
     void BSExecute(const std::string& S);
@@ -391,7 +393,7 @@ private:
     int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
 
     // Real expressions.
-    double REExecute(const std::string& S);
+    double REExecute(const std::string& S, const TokenStream* prepared = nullptr);
     double ProcessRealRelation(Parser& parser);
     double ProcessRealExpression(Parser& parser);
     double ProcessRealTerm(Parser& parser);
@@ -401,7 +403,7 @@ private:
     double ReadRealVariable(const std::string& storedName, const TVarState& var);
 
     // String expressions.
-    std::string SEExecute(const std::string& S);
+    std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
     std::string ProcessStrRelation(Parser& parser);
     std::string ProcessStrExpression(Parser& parser);
     std::string ProcessStrFactor(Parser& parser);
