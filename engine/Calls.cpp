@@ -9,6 +9,7 @@
 // the callers hold the library loaded (pinned) until they have read the value.
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 #include "platform/SharedLibrary.h"
 
@@ -100,11 +101,10 @@ std::vector<TArgument> TKestrel::CollectArguments(Parser& parser, const TFuncSta
         case atReal:
             value.ArgReal = REExecute(*text, tokens);
             break;
-        case atString: {
-            std::string s = SEExecute(*text, tokens);
-            value.ArgString = s.substr(0, s.find('\0'));
+        case atString:
+            value.ArgString = SEExecute(*text, tokens);
+            CutAtNul(value.ArgString);
             break;
-        }
         default:
             value.ArgInteger = IEExecute(*text, tokens);
             break;

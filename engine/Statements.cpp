@@ -98,9 +98,13 @@ bool TKestrel::ExecuteAssignment(Parser& parser) {
     }
     case vtString: {
         std::string value = ProcessStrRelation(expression);
-        var->ValString = value.substr(0, value.find('\0'));
-        value = var->ValString;
-        if (var->Obj && StrObjParam) StrObjParam(storedName, var->Index, omSet, Err_CD, value);
+        CutAtNul(value);
+        if (var->Obj && StrObjParam) {
+            var->ValString = value;
+            StrObjParam(storedName, var->Index, omSet, Err_CD, value);
+        } else {
+            var->ValString = std::move(value);
+        }
         break;
     }
     default:

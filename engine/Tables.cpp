@@ -2,6 +2,7 @@
 #include "Cache.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
@@ -46,8 +47,9 @@ const char* const LibraryPrototypes[] = {
 };
 
 // A string value held by the engine ends at its first NUL byte.
-std::string UpToNul(const std::string& s) {
-    return s.substr(0, s.find('\0'));
+std::string UpToNul(std::string s) {
+    CutAtNul(s);
+    return s;
 }
 
 } // namespace
