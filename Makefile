@@ -4,7 +4,7 @@ SANITIZE_BUILD := build-sanitize
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-sanitize fuzz soak run bench clean format
+.PHONY: all deps build test test-sanitize differential fuzz soak run bench clean format
 
 all: build
 
@@ -22,6 +22,13 @@ test-sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -DPORTWELL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The engine with and without its cache on DIFF_COUNT random programs from a random seed.
+DIFF_COUNT ?= 20000
+differential: build
+	@seed=$$(od -An -N4 -tu4 /dev/urandom | tr -d ' '); echo "differential: seed $$seed"; \
+	KSL_DIFF_SEED=$$seed KSL_DIFF_COUNT=$(DIFF_COUNT) \
+	  $(BUILD)/bin/engine_tests --gtest_filter='Differential.*'
 
 # Each fuzz harness for FUZZ_SECONDS seconds: `make fuzz` is a one-minute smoke run each.
 fuzz: deps

@@ -12,6 +12,8 @@ std::optional<KslOptions> ParseKslArguments(const std::vector<std::string>& args
             options.help = true;
         } else if (arg == "--vars") {
             options.vars = true;
+        } else if (arg == "--no-cache") {
+            options.noCache = true;
         } else if (arg == "-D" && hasValue) {
             options.defines.push_back(args[++i]);
         } else if (arg == "-e" && hasValue && !options.text) {

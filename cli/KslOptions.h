@@ -13,6 +13,7 @@ struct KslOptions {
     std::optional<std::string> text;
     ksl::TStrings defines;
     bool vars = false;
+    bool noCache = false;
     bool help = false;
 };
 

@@ -6,6 +6,7 @@
 #include "platform/Messages.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -23,12 +24,19 @@ const char* const usage =
 Options:
   -D NAME    define NAME for IsDefine (may be repeated)
   --vars     after the run, print each variable the script declared as Name=Value
+  --no-cache cut every text afresh each time it runs (same results, slower; also when the
+             environment variable KSL_NO_CACHE is 1)
   -h, --help show this help
 
 The script may call  procedure Print(S:String);  which writes S and a newline.
 Exit status: 0 after a normal end, 1 on a script error (the message is the last line
 of standard error), 2 on a usage error, 130 when interrupted with Ctrl-C.
 )";
+
+bool CacheOffByEnvironment() {
+    const char* off = std::getenv("KSL_NO_CACHE");
+    return off && std::string(off) == "1";
+}
 
 std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
     if (options.text) {
@@ -98,6 +106,7 @@ int main(int argc, char** argv) {
     if (!source) return exitUsage;
 
     ksl::TKestrel engine;
+    engine.SetUseCache(!options->noCache && !CacheOffByEnvironment());
     engine.SetDefine(options->defines);
     engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
     engine.SetSource(*source);

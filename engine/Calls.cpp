@@ -9,6 +9,7 @@
 // the callers hold the library loaded (pinned) until they have read the value.
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 #include "platform/SharedLibrary.h"
 
@@ -91,20 +92,21 @@ std::vector<TArgument> TKestrel::CollectArguments(Parser& parser, const TFuncSta
     const size_t count = routine.Argument.size();
     values.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        const std::string text = CollectArgumentText(parser);
+        std::string scratch;
+        const std::string* text;
+        const TokenStream* tokens = CutArgument(parser, scratch, text);
         TArgument value;
         value.ArgType = routine.Argument[i].Arg.ArgType;
         switch (value.ArgType) {
         case atReal:
-            value.ArgReal = REExecute(text);
+            value.ArgReal = REExecute(*text, tokens);
             break;
-        case atString: {
-            std::string s = SEExecute(text);
-            value.ArgString = s.substr(0, s.find('\0'));
+        case atString:
+            value.ArgString = SEExecute(*text, tokens);
+            CutAtNul(value.ArgString);
             break;
-        }
         default:
-            value.ArgInteger = IEExecute(text);
+            value.ArgInteger = IEExecute(*text, tokens);
             break;
         }
         values.push_back(std::move(value));

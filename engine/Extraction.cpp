@@ -60,8 +60,9 @@ std::string SingleSentence(TKSLParser& parser) {
 } // namespace
 
 void ExtractDelimiter(std::string_view Delimiter, std::string_view Str,
-                      std::vector<std::string>& List) {
+                      std::vector<std::string>& List, std::vector<size_t>* offsets) {
     List.clear();
+    if (offsets) offsets->clear();
     TKSLParser parser(Str);
     std::string statement;
     int depth = 0;
@@ -70,6 +71,7 @@ void ExtractDelimiter(std::string_view Delimiter, std::string_view Str,
             if (!statement.empty()) List.push_back(std::move(statement));
             statement.clear();
         } else {
+            if (statement.empty() && offsets) offsets->push_back(size_t(parser.SourcePos()));
             depth += DepthChange(parser);
             Append(statement, parser);
         }

@@ -18,8 +18,9 @@ inline constexpr uint8_t bwThen = 1, bwDo = 2, bwTo = 4, bwDownTo = 8, bwOf = 16
 inline constexpr uint8_t bwUntil = 1, bwEnd = 2;
 
 // Splits a block at Delimiter tokens outside nested structures; empty statements vanish.
+// `offsets`, when given, receives where each statement starts in Str.
 void ExtractDelimiter(std::string_view Delimiter, std::string_view Str,
-                      std::vector<std::string>& List);
+                      std::vector<std::string>& List, std::vector<size_t>* offsets = nullptr);
 
 // Takes tokens from the current one up to (not including) the first stop word of BreakWord.
 std::string Get_ExpString(TKSLParser& parser, uint8_t BreakWord);

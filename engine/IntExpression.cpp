@@ -1,5 +1,6 @@
 // Integer (and boolean) expressions, by recursive descent straight from the tokens. The first
 // token of an expression decides its type.
+#include "Cache.h"
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
@@ -69,8 +70,8 @@ int64_t StringAsInteger(const std::string& s) {
 
 } // namespace
 
-int64_t TKestrel::IEExecute(const std::string& S) {
-    TKSLParser parser(S);
+int64_t TKestrel::IEExecute(const std::string& S, const TokenStream* prepared) {
+    TKSLParser parser = ParserFor(S, prepared);
     return EvaluateClassified(parser);
 }
 
@@ -98,8 +99,8 @@ int TKestrel::CheckType(const Parser& XParser) const {
     default:
         return ctUnKnown;
     }
-    if (const TVarState* var = Variable.Find(XParser.TokenView())) return var->VarType;
-    if (const TFuncStatus* func = BuiltinFunc.Find(XParser.TokenView()))
+    if (const TVarState* var = Lookup(Variable, Table::Variable, XParser)) return var->VarType;
+    if (const TFuncStatus* func = Lookup(BuiltinFunc, Table::Function, XParser))
         return func->ResultType == rtLongInt ? ctUnKnown : func->ResultType;
     return ctUnKnown;
 }
@@ -185,13 +186,13 @@ int64_t TKestrel::ProcessNumeric(Parser& parser) {
     }
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     const std::string* stored;
-    if (TVarState* var = Variable.Find(parser.TokenView(), &stored)) {
+    if (TVarState* var = Lookup(Variable, Table::Variable, parser, &stored)) {
         if (var->VarType != vtInteger) Fail(errVarType, parser.TokenView());
         const int64_t value = ReadIntVariable(*stored, *var);
         parser.NextToken();
         return value;
     }
-    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &stored)) {
+    if (TFuncStatus* func = Lookup(BuiltinFunc, Table::Function, parser, &stored)) {
         if (func->ResultType != rtInteger && func->ResultType != rtLongInt)
             Fail(errResultType, parser.TokenView());
         parser.NextToken();

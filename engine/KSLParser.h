@@ -1,7 +1,12 @@
 #pragma once
-// The engine's one tokenizer. It owns a copy of its text, has exactly one current token, moves
-// only forward and never fails: any byte sequence yields tokens ending in toEOF.
+// The engine's one tokenizer. A parser has exactly one current token, moves only forward and
+// never fails: any byte sequence yields tokens ending in toEOF. It walks a token stream, its own
+// or one the cache shares.
+#include "Text.h"
+#include "TokenStream.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,38 +35,52 @@ inline constexpr char toOperator = 100;
 
 class TKSLParser {
 public:
+    // Tokenizes its own copy of S.
     explicit TKSLParser(std::string_view S);
+    // Walks a shared stream from token `index` on.
+    explicit TKSLParser(std::shared_ptr<const TokenStream> stream, size_t index = 0);
+    // Walks a stream that outlives the parser, from token `index` on.
+    TKSLParser(const TokenStream& stream, size_t index);
 
-    char NextToken();
-    char Token() const { return FToken; }
+    char NextToken() {
+        if (index + 1 < stream->tokens.size()) ++index;
+        return Token();
+    }
+    char Token() const { return stream->tokens[index].kind; }
     // The current token's raw text; empty at the end of the text.
     std::string TokenString() const { return std::string(TokenView()); }
-    std::string_view TokenView() const {
-        return std::string_view(FBuffer.data() + FTokenPtr, FSourcePtr - FTokenPtr);
-    }
+    std::string_view TokenView() const { return stream->View(index); }
     // Offset of the current token's first byte from the start of the text.
-    int64_t SourcePos() const { return int64_t(FTokenPtr); }
+    int64_t SourcePos() const { return int64_t(stream->tokens[index].start); }
 
     // The current token's text is exactly S (punctuation).
     bool Is(std::string_view S) const { return TokenView() == S; }
-    // The current token's text equals S without regard to ASCII letter case (keywords).
-    bool IsSym(std::string_view S) const;
+    // The current token's text equals S without regard to ASCII letter case (keywords). Inline:
+    // the executor and the evaluators try one keyword or operator after another.
+    bool IsSym(std::string_view S) const {
+        const std::string_view token = TokenView();
+        if (token.size() != S.size()) return false;
+        for (size_t i = 0; i < S.size(); ++i)
+            if (UpperChar(token[i]) != UpperChar(S[i])) return false;
+        return true;
+    }
+
+    const TokenStream& Stream() const { return *stream; }
+    size_t Index() const { return index; }
+    void MoveTo(size_t tokenIndex) { index = tokenIndex; }
 
 private:
-    void SkipBlanks();
-    void ScanString();
-    void ScanNumber();
-    void ScanExponent();
-
-    std::string FBuffer; // the text; std::string keeps a NUL after it
-    size_t FSourcePtr = 0;
-    size_t FTokenPtr = 0;
-    char FToken = toEOF;
-    int32_t FBufSize = 0;
+    std::shared_ptr<const TokenStream> owner; // empty for a borrowed stream
+    const TokenStream* stream;
+    size_t index = 0;
 };
 
 // On a match with S (ASCII letter case ignored), advances and returns true.
-bool AMatch(TKSLParser& parser, std::string_view S);
+inline bool AMatch(TKSLParser& parser, std::string_view S) {
+    if (!parser.IsSym(S)) return false;
+    parser.NextToken();
+    return true;
+}
 // The current token's text in upper case.
 std::string GetSym(const TKSLParser& parser);
 

@@ -1,5 +1,6 @@
 // Real expressions. The arithmetic checks its own failures, so no floating-point trap ever decides
 // what happens.
+#include "Cache.h"
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
@@ -38,8 +39,8 @@ void Check(TKSLParser& parser, std::string_view S) {
 
 } // namespace
 
-double TKestrel::REExecute(const std::string& S) {
-    TKSLParser parser(S);
+double TKestrel::REExecute(const std::string& S, const TokenStream* prepared) {
+    TKSLParser parser = ParserFor(S, prepared);
     return ProcessRealRelation(parser);
 }
 
@@ -138,14 +139,14 @@ double TKestrel::ProcessRealNumeric(Parser& parser) {
     }
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     const std::string* stored;
-    if (TVarState* var = Variable.Find(parser.TokenView(), &stored)) {
+    if (TVarState* var = Lookup(Variable, Table::Variable, parser, &stored)) {
         if (var->VarType == vtString) Fail(errVarType, parser.TokenView());
         const double value = var->VarType == vtInteger ? double(ReadIntVariable(*stored, *var))
                                                        : ReadRealVariable(*stored, *var);
         parser.NextToken();
         return value;
     }
-    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &stored)) {
+    if (TFuncStatus* func = Lookup(BuiltinFunc, Table::Function, parser, &stored)) {
         if (func->ResultType == rtString) Fail(errResultType, parser.TokenView());
         parser.NextToken();
         return func->ResultType == rtReal ? ExecRealFunc(parser, *stored, *func)

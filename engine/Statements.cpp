@@ -1,5 +1,6 @@
 // The statement executor: runs the text of a block statement by statement. BREAK, CONTINUE,
 // EXIT and an abort travel through nested executions as flags.
+#include "Cache.h"
 #include "Errors.h"
 #include "Extraction.h"
 #include "KSLParser.h"
@@ -10,34 +11,46 @@
 namespace ksl {
 
 void TKestrel::BSExecute(const std::string& S) {
+    RunBlock(S, PrepareBlock(S).get());
+}
+
+void TKestrel::RunBlock(const std::string& S, const StatementList* prepared) {
     const NestingGuard level(Nesting_Depth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
+    if (prepared) {
+        for (const Statement& statement : *prepared) {
+            if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
+            TKSLParser parser(*statement.tokens, 0);
+            ExecuteStatement(parser);
+        }
+        return;
+    }
     std::vector<std::string> SL;
     ExtractDelimiter(";", S, SL);
     for (const std::string& statement : SL) {
         if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
-        ExecuteStatement(statement);
+        TKSLParser parser(statement);
+        ExecuteStatement(parser);
     }
 }
 
-void TKestrel::ExecuteStatement(const std::string& statement) {
-    TKSLParser parser(statement);
+void TKestrel::ExecuteStatement(Parser& parser) {
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     const bool P_Flg = ExecuteCall(parser);
-    const bool V_Flg = ExecuteAssignment(parser, statement);
+    const bool V_Flg = ExecuteAssignment(parser);
     const bool S_Flg = ExecuteKeyword(parser);
     if (!P_Flg && !V_Flg && !S_Flg) Fail(errSyntax, parser.TokenView());
 }
 
 bool TKestrel::ExecuteCall(Parser& parser) {
     const std::string* name;
-    if (TFuncStatus* proc = BuiltinProc.Find(parser.TokenView(), &name)) {
+    if (TFuncStatus* proc = Lookup(BuiltinProc, Table::Procedure, parser, &name)) {
         parser.NextToken();
         ExecProc(parser, *name, *proc);
         return true;
     }
-    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &name)) {
+    if (TFuncStatus* func = Lookup(BuiltinFunc, Table::Function, parser, &name)) {
         parser.NextToken();
         switch (func->ResultType) {
         case rtReal:
@@ -55,9 +68,12 @@ bool TKestrel::ExecuteCall(Parser& parser) {
     return false;
 }
 
-bool TKestrel::ExecuteAssignment(Parser& parser, const std::string& statement) {
+// The expression is the rest of the statement. Its tokens are those the statement's parser
+// walks from here, so a second parser over the same stream reads it; the statement's parser
+// stays on the expression's first token.
+bool TKestrel::ExecuteAssignment(Parser& parser) {
     const std::string* found;
-    TVarState* var = Variable.Find(parser.TokenView(), &found);
+    TVarState* var = Lookup(Variable, Table::Variable, parser, &found);
     if (!var) return false;
     // A copy: host code run by the expression may add entries, which moves the stored names.
     const std::string storedName = var->Obj ? *found : std::string();
@@ -65,26 +81,30 @@ bool TKestrel::ExecuteAssignment(Parser& parser, const std::string& statement) {
     parser.NextToken();
     if (!parser.Is(":=")) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
-    const std::string expression = statement.substr(size_t(parser.SourcePos()));
+    TKSLParser expression(parser.Stream(), parser.Index());
     int32_t Err_CD = 0;
     switch (var->VarType) {
     case vtInteger: {
-        var->ValInteger = IEExecute(expression);
+        var->ValInteger = EvaluateClassified(expression);
         int64_t value = var->ValInteger;
         if (var->Obj && IntObjParam) IntObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtReal: {
-        var->ValReal = REExecute(expression);
+        var->ValReal = ProcessRealRelation(expression);
         double value = var->ValReal;
         if (var->Obj && RealObjParam) RealObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtString: {
-        std::string value = SEExecute(expression);
-        var->ValString = value.substr(0, value.find('\0'));
-        value = var->ValString;
-        if (var->Obj && StrObjParam) StrObjParam(storedName, var->Index, omSet, Err_CD, value);
+        std::string value = ProcessStrRelation(expression);
+        CutAtNul(value);
+        if (var->Obj && StrObjParam) {
+            var->ValString = value;
+            StrObjParam(storedName, var->Index, omSet, Err_CD, value);
+        } else {
+            var->ValString = std::move(value);
+        }
         break;
     }
     default:
@@ -97,7 +117,7 @@ bool TKestrel::ExecuteAssignment(Parser& parser, const std::string& statement) {
 
 bool TKestrel::ExecuteKeyword(Parser& parser) {
     if (parser.IsSym("BEGIN")) {
-        BSExecute(Get_Sentence(parser));
+        BSExecute(CutSentence(parser, false));
         if (parser.IsSym("END")) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
     } else if (parser.IsSym("BREAK")) {
@@ -126,16 +146,16 @@ bool TKestrel::ExecuteKeyword(Parser& parser) {
 // part is cut out after the THEN part has run.
 void TKestrel::ExecuteIf(Parser& parser) {
     parser.NextToken();
-    const std::string ExpStr = Get_ExpString(parser, bwThen);
+    const std::string ExpStr = CutExpression(parser, bwThen);
     if (parser.IsSym("THEN")) parser.NextToken();
     if (parser.Token() == toEOF) Fail(errSyntax, "if");
-    std::string StcStr = Get_Sentence(parser, true);
+    std::string StcStr = CutSentence(parser, true);
     if (parser.IsSym("END")) parser.NextToken();
     const bool ExpFlg = IEExecute(ExpStr) != 0;
     if (ExpFlg) BSExecute(StcStr);
     if (parser.IsSym("ELSE")) {
         parser.NextToken();
-        StcStr = Get_Sentence(parser, true);
+        StcStr = CutSentence(parser, true);
         if (!ExpFlg) BSExecute(StcStr);
     }
     if (parser.IsSym("END")) parser.NextToken();
@@ -146,19 +166,20 @@ void TKestrel::ExecuteIf(Parser& parser) {
 // the first one, so changing the variable or the bound in the body changes nothing.
 void TKestrel::ExecuteFor(Parser& parser) {
     parser.NextToken();
-    TVarState* var = Variable.Find(parser.TokenView());
+    TVarState* var = Lookup(Variable, Table::Variable, parser);
     if (!var || var->VarType != vtInteger || var->Constant) Fail(errSyntax, "for");
-    std::string StcStr = Get_ExpString(parser, bwTo | bwDownTo);
+    std::string StcStr = CutExpression(parser, bwTo | bwDownTo);
     if (StcStr.find(":=") == std::string::npos || parser.Token() == toEOF) Fail(errSyntax, "for");
     const bool down = !parser.IsSym("TO");
     parser.NextToken();
     BSExecute(StcStr);
     const int32_t start = int32_t(var->ValInteger);
-    const std::string ExpStr = Get_ExpString(parser, bwDo);
+    const std::string ExpStr = CutExpression(parser, bwDo);
     if (parser.Token() == toEOF) Fail(errSyntax, "for");
     parser.NextToken();
     const int32_t final = int32_t(IEExecute(ExpStr));
-    StcStr = Get_Sentence(parser, true);
+    StcStr = CutSentence(parser, true);
+    const auto body = PrepareBlock(StcStr);
 
     const int64_t span = down ? int64_t(start) - final : int64_t(final) - start;
     const int64_t step = down ? -1 : 1;
@@ -167,7 +188,7 @@ void TKestrel::ExecuteFor(Parser& parser) {
         if (Abort_Flg) break;
         var->ValInteger = counter;
         Continue_Flg = false;
-        BSExecute(StcStr);
+        RunBlock(StcStr, body.get());
         if (LoopMustStop()) break;
     }
     Break_Flg = Continue_Flg = false;
@@ -175,29 +196,33 @@ void TKestrel::ExecuteFor(Parser& parser) {
 
 void TKestrel::ExecuteWhile(Parser& parser) {
     parser.NextToken();
-    const std::string ExpStr = Get_ExpString(parser, bwDo);
+    const std::string ExpStr = CutExpression(parser, bwDo);
     if (parser.Token() == toEOF) Fail(errSyntax, "while");
     parser.NextToken();
-    const std::string StcStr = Get_Sentence(parser, true);
-    while (!Abort_Flg && IEExecute(ExpStr) != 0) {
+    const std::string StcStr = CutSentence(parser, true);
+    const auto condition = PrepareExpression(ExpStr);
+    const auto body = PrepareBlock(StcStr);
+    while (!Abort_Flg && IEExecute(ExpStr, condition.get()) != 0) {
         Continue_Flg = false;
-        BSExecute(StcStr);
+        RunBlock(StcStr, body.get());
         if (LoopMustStop()) break;
     }
     Break_Flg = Continue_Flg = false;
 }
 
 void TKestrel::ExecuteRepeat(Parser& parser) {
-    const std::string StcStr = Get_Sentence(parser);
+    const std::string StcStr = CutSentence(parser, false);
     if (parser.IsSym("UNTIL")) parser.NextToken();
-    const std::string ExpStr = Get_ExpString(parser, bwSemiColon);
+    const std::string ExpStr = CutExpression(parser, bwSemiColon);
     parser.NextToken();
+    const auto condition = PrepareExpression(ExpStr);
+    const auto body = PrepareBlock(StcStr);
     int64_t RetIE = 0;
     while (!Abort_Flg && RetIE == 0) {
         Continue_Flg = false;
-        BSExecute(StcStr);
+        RunBlock(StcStr, body.get());
         if (LoopMustStop()) break;
-        RetIE = IEExecute(ExpStr);
+        RetIE = IEExecute(ExpStr, condition.get());
     }
     Break_Flg = Continue_Flg = false;
 }
@@ -206,15 +231,15 @@ void TKestrel::ExecuteRepeat(Parser& parser) {
 void TKestrel::ExecuteCase(Parser& parser) {
     bool Match_Flg = false;
     parser.NextToken();
-    std::string ExpStr = Get_ExpString(parser, bwOf);
+    std::string ExpStr = CutExpression(parser, bwOf);
     if (parser.Token() == toEOF) Fail(errOf, "case");
     parser.NextToken();
     const int64_t RetIE = IEExecute(ExpStr);
     do {
-        ExpStr = Get_ExpString(parser, bwColon);
+        ExpStr = CutExpression(parser, bwColon);
         if (!parser.Is(":")) Fail(errExpression, "case");
         parser.NextToken();
-        const std::string StcStr = Get_Sentence(parser, true);
+        const std::string StcStr = CutSentence(parser, true);
         if (CaseSelector(ExpStr, RetIE)) {
             BSExecute(StcStr);
             Match_Flg = true;
@@ -223,7 +248,7 @@ void TKestrel::ExecuteCase(Parser& parser) {
         if (parser.Is(";")) parser.NextToken();
     } while (!parser.IsSym("ELSE") && !parser.IsSym("END") && parser.Token() != toEOF);
     if (parser.IsSym("ELSE")) {
-        const std::string StcStr = Get_Sentence(parser);
+        const std::string StcStr = CutSentence(parser, false);
         if (!Match_Flg) BSExecute(StcStr);
     }
     if (!parser.IsSym("END")) Fail(errEnd, "case");
@@ -232,7 +257,7 @@ void TKestrel::ExecuteCase(Parser& parser) {
 }
 
 bool TKestrel::CaseSelector(const std::string& S, int64_t Value) {
-    TKSLParser parser(S);
+    TKSLParser parser = ParserFor(S);
     while (parser.Token() != toEOF) {
         std::string item;
         int depth = 0;

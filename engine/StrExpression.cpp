@@ -1,4 +1,5 @@
 // String expressions and the values of string literals.
+#include "Cache.h"
 #include "Conversions.h"
 #include "Errors.h"
 #include "KSLParser.h"
@@ -49,8 +50,8 @@ std::string FormatString(std::string_view Str) {
     return CharacterCode(Str);
 }
 
-std::string TKestrel::SEExecute(const std::string& S) {
-    TKSLParser parser(S);
+std::string TKestrel::SEExecute(const std::string& S, const TokenStream* prepared) {
+    TKSLParser parser = ParserFor(S, prepared);
     return ProcessStrRelation(parser);
 }
 
@@ -108,7 +109,7 @@ std::string TKestrel::ProcessString(Parser& parser) {
     }
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     const std::string* stored;
-    if (TVarState* var = Variable.Find(parser.TokenView(), &stored)) {
+    if (TVarState* var = Lookup(Variable, Table::Variable, parser, &stored)) {
         if (var->VarType != vtString) Fail(errVarType, parser.TokenView());
         std::string value = var->ValString;
         if (var->Obj && StrObjParam) {
@@ -119,7 +120,7 @@ std::string TKestrel::ProcessString(Parser& parser) {
         parser.NextToken();
         return value;
     }
-    if (TFuncStatus* func = BuiltinFunc.Find(parser.TokenView(), &stored)) {
+    if (TFuncStatus* func = Lookup(BuiltinFunc, Table::Function, parser, &stored)) {
         if (func->ResultType != rtString) Fail(errResultType, parser.TokenView());
         parser.NextToken();
         return ExecStrFunc(parser, *stored, *func);

@@ -1,6 +1,8 @@
 // Construction, destruction and the variable table of the engine.
+#include "Cache.h"
 #include "Errors.h"
 #include "KSLParser.h"
+#include "Text.h"
 #include "kestrel/Kestrel.h"
 
 namespace ksl {
@@ -45,8 +47,9 @@ const char* const LibraryPrototypes[] = {
 };
 
 // A string value held by the engine ends at its first NUL byte.
-std::string UpToNul(const std::string& s) {
-    return s.substr(0, s.find('\0'));
+std::string UpToNul(std::string s) {
+    CutAtNul(s);
+    return s;
 }
 
 } // namespace
@@ -61,7 +64,7 @@ void Fail(std::string_view message, std::string_view arg) {
     throw EKestrelError(FormatMessage(message, arg));
 }
 
-TKestrel::TKestrel() {
+TKestrel::TKestrel() : cache(std::make_unique<TextCache>()) {
     AddIntVar("True", -1, true);
     AddIntVar("False", 0, true);
     AddStrVar("Nil", "", true);

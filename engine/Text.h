@@ -43,6 +43,11 @@ constexpr char LowerChar(char c) {
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 
+// A string value held by the engine ends at its first NUL byte.
+inline void CutAtNul(std::string& s) {
+    if (const size_t nul = s.find('\0'); nul != std::string::npos) s.resize(nul);
+}
+
 // Which bytes a trim removes: IsBlank or IsBlankOrNul.
 using BlankTest = bool (*)(char);
 std::string_view TrimLeft(std::string_view s, BlankTest isBlank);

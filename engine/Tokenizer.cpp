@@ -11,123 +11,138 @@ bool IsTwoByteOperator(char a, char b) {
            (a == '>' && b == '=') || (a == '.' && b == '.');
 }
 
-} // namespace
+// Scans one token from p[i] on; leaves i after it and returns its kind.
+class Scanner {
+public:
+    explicit Scanner(const char* p) : p(p) {}
 
-TKSLParser::TKSLParser(std::string_view S) : FBuffer(S), FBufSize(int32_t(S.size())) {
-    NextToken();
-}
-
-void TKSLParser::SkipBlanks() {
-    const char* p = FBuffer.c_str();
-    while (IsBlank(p[FSourcePtr]))
-        ++FSourcePtr;
-}
-
-char TKSLParser::NextToken() {
-    SkipBlanks();
-    const char* p = FBuffer.c_str();
-    FTokenPtr = FSourcePtr;
-    size_t& i = FSourcePtr;
-    const char c = p[i];
-    if (c == '\0') {
-        FToken = toEOF;
-    } else if (c == '/' && p[i + 1] == '/') {
-        while (p[i] != '\0' && p[i] != '\r' && p[i] != '\n')
+    void SkipBlanks(size_t& i) const {
+        while (IsBlank(p[i]))
             ++i;
-        FToken = toComment;
-    } else if (c == '\'') {
-        ScanString();
-    } else if (c == '$') {
+    }
+
+    char Next(size_t& i) const {
+        const char c = p[i];
+        if (c == '\0') return toEOF;
+        if (c == '/' && p[i + 1] == '/') {
+            while (p[i] != '\0' && p[i] != '\r' && p[i] != '\n')
+                ++i;
+            return toComment;
+        }
+        if (c == '\'') return ScanString(i);
+        if (c == '$') {
+            ++i;
+            SkipHexDigits(i);
+            return toInteger;
+        }
+        if (c == '#') return ScanCharacterCode(i);
+        if (IsTwoByteOperator(c, p[i + 1])) {
+            i += 2;
+            return toOperator;
+        }
+        if (IsLetter(c)) {
+            while (IsLetter(p[i]) || IsDigit(p[i]))
+                ++i;
+            return toAnk;
+        }
+        if (IsDigit(c)) return ScanNumber(i);
         ++i;
+        return toSymbol;
+    }
+
+private:
+    void SkipHexDigits(size_t& i) const {
         while (IsHexDigit(p[i]))
             ++i;
-        FToken = toInteger;
-    } else if (c == '#') {
+    }
+    void SkipDigits(size_t& i) const {
+        while (IsDigit(p[i]))
+            ++i;
+    }
+
+    char ScanCharacterCode(size_t& i) const {
         ++i;
         if (p[i] == '$') {
             ++i;
-            while (IsHexDigit(p[i]))
-                ++i;
+            SkipHexDigits(i);
         } else {
-            while (IsDigit(p[i]))
+            SkipDigits(i);
+        }
+        return toString;
+    }
+
+    char ScanString(size_t& i) const {
+        ++i;
+        while (p[i] != '\0') {
+            if (p[i] != '\'') {
                 ++i;
-        }
-        FToken = toString;
-    } else if (IsTwoByteOperator(c, p[i + 1])) {
-        i += 2;
-        FToken = toOperator;
-    } else if (IsLetter(c)) {
-        while (IsLetter(p[i]) || IsDigit(p[i]))
-            ++i;
-        FToken = toAnk;
-    } else if (IsDigit(c)) {
-        ScanNumber();
-    } else {
-        ++i;
-        FToken = toSymbol;
-    }
-    return FToken;
-}
-
-void TKSLParser::ScanString() {
-    const char* p = FBuffer.c_str();
-    size_t& i = FSourcePtr;
-    ++i;
-    for (;;) {
-        if (p[i] == '\0') break;
-        if (p[i] == '\'') {
-            if (p[i + 1] == '\'') {
+            } else if (p[i + 1] == '\'') {
                 i += 2;
-                continue;
+            } else {
+                ++i;
+                break;
             }
-            ++i;
-            break;
         }
-        ++i;
+        return toString;
     }
-    FToken = toString;
-}
 
-void TKSLParser::ScanNumber() {
-    const char* p = FBuffer.c_str();
-    size_t& i = FSourcePtr;
-    while (IsDigit(p[i]))
-        ++i;
-    FToken = toInteger;
-    if (p[i] == '.' && IsDigit(p[i + 1])) {
-        ++i;
-        while (IsDigit(p[i]))
+    char ScanNumber(size_t& i) const {
+        SkipDigits(i);
+        if (p[i] == '.' && IsDigit(p[i + 1])) {
             ++i;
-        if (p[i] == 'E' || p[i] == 'e') ScanExponent();
-        FToken = toFloat;
-    } else if (p[i] == '.' && (p[i + 1] == 'E' || p[i + 1] == 'e')) {
+            SkipDigits(i);
+            if (p[i] == 'E' || p[i] == 'e') ScanExponent(i);
+            return toFloat;
+        }
+        if (p[i] == '.' && (p[i + 1] == 'E' || p[i + 1] == 'e')) {
+            ++i;
+            ScanExponent(i);
+            return toFloat;
+        }
+        if (p[i] == 'E' || p[i] == 'e') {
+            ScanExponent(i);
+            return toFloat;
+        }
+        return toInteger;
+    }
+
+    void ScanExponent(size_t& i) const {
         ++i;
-        ScanExponent();
-        FToken = toFloat;
-    } else if (p[i] == 'E' || p[i] == 'e') {
-        ScanExponent();
-        FToken = toFloat;
+        if (p[i] == '+' || p[i] == '-') ++i;
+        SkipDigits(i);
+    }
+
+    const char* p;
+};
+
+} // namespace
+
+std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
+    auto stream = std::make_shared<TokenStream>();
+    stream->text = text;
+    const Scanner scanner(stream->text.c_str());
+    size_t i = 0;
+    for (;;) {
+        scanner.SkipBlanks(i);
+        const size_t start = i;
+        const char kind = scanner.Next(i);
+        stream->tokens.push_back(Token{kind, uint32_t(start), uint32_t(i - start)});
+        if (kind == toEOF) return stream;
     }
 }
 
-void TKSLParser::ScanExponent() {
-    const char* p = FBuffer.c_str();
-    size_t& i = FSourcePtr;
-    ++i;
-    if (p[i] == '+' || p[i] == '-') ++i;
-    while (IsDigit(p[i]))
-        ++i;
+size_t TokenStream::Footprint() const {
+    return sizeof *this + text.capacity() + tokens.capacity() * sizeof(Token) +
+           resolutions.capacity() * sizeof(Resolution) + extracts.size() * 64;
 }
 
-bool TKSLParser::IsSym(std::string_view S) const {
-    return SameText(TokenView(), S);
-}
+TKSLParser::TKSLParser(std::string_view S) : owner(Tokenize(S)), stream(owner.get()) {}
 
-bool AMatch(TKSLParser& parser, std::string_view S) {
-    if (!parser.IsSym(S)) return false;
-    parser.NextToken();
-    return true;
-}
+TKSLParser::TKSLParser(std::shared_ptr<const TokenStream> shared, size_t index)
+    : owner(std::move(shared)), stream(owner.get()), index(index) {}
+
+TKSLParser::TKSLParser(const TokenStream& borrowed, size_t index)
+    : stream(&borrowed), index(index) {}
 
 std::string GetSym(const TKSLParser& parser) {
     return UpperCase(parser.TokenView());

@@ -3,14 +3,22 @@
 #include "TextLines.h"
 #include "kestrel/Kestrel.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace ksltest {
 
+// KSL_NO_CACHE=1 runs the suite with the engine's cache off; CTest runs it both ways.
+inline bool CacheWanted() {
+    const char* off = std::getenv("KSL_NO_CACHE");
+    return !off || std::string(off) != "1";
+}
+
 class Script {
 public:
     Script() {
+        engine.SetUseCache(CacheWanted());
         engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
         engine.ProcParam = [this](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&) {
             printed.push_back(args[0].Arg.ArgString);

@@ -5,6 +5,7 @@
 // of the routines it declared, and calls Execute() for each run. Every failure leaves Execute() as
 // an EKestrelError carrying its message, also an exception that a host callback throws.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,9 @@
 namespace ksl {
 
 class TKSLParser;
+class TextCache;
+struct TokenStream;
+struct StatementList;
 
 using TStrings = std::vector<std::string>;
 
@@ -137,10 +141,18 @@ std::string FloatToStr(double Value);
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
 
+// A new number, never handed out before in this process.
+inline uint64_t NextSymbolGeneration() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
 // A table sorted by name, names compared without regard to letter case, each entry owning its
-// record. A name occurs at most once.
+// record. A name occurs at most once. Its generation changes with every change of its entries, so
+// that a name resolved earlier is known to be still valid while the generation stays the same.
 template <class Record> class TSymbolTable {
 public:
+    uint64_t Generation() const { return generation; }
     size_t Count() const { return entries.size(); }
     const std::string& Name(size_t i) const { return entries[i].name; }
     Record& At(size_t i) const { return *entries[i].record; }
@@ -159,16 +171,19 @@ public:
         size_t i = LowerBound(name);
         if (i < entries.size() && CompareText(entries[i].name, name) == 0) return false;
         entries.insert(entries.begin() + ptrdiff_t(i), Entry{std::move(name), std::move(record)});
+        generation = NextSymbolGeneration();
         return true;
     }
     void Remove(std::string_view name) {
         size_t i = LowerBound(name);
         if (i < entries.size() && CompareText(entries[i].name, name) == 0)
             entries.erase(entries.begin() + ptrdiff_t(i));
+        generation = NextSymbolGeneration();
     }
     template <class Pred> void RemoveIf(Pred pred) {
         for (size_t i = entries.size(); i-- > 0;)
             if (pred(*entries[i].record)) entries.erase(entries.begin() + ptrdiff_t(i));
+        generation = NextSymbolGeneration();
     }
 
 private:
@@ -188,6 +203,7 @@ private:
         return lo;
     }
     std::vector<Entry> entries;
+    uint64_t generation = NextSymbolGeneration();
 };
 
 using TVariableTable = TSymbolTable<TVarState>;
@@ -253,6 +269,14 @@ public:
     void Abort();
     bool IsRunning() const { return Exec_Flg; }
 
+    // Whether the engine remembers how it cut texts it has seen before (on by default). Results
+    // are the same either way; off, every text is cut again each time it runs.
+    bool UseCache() const { return FUseCache; }
+    void SetUseCache(bool use) { FUseCache = use; }
+    // The bytes the cache holds, and the most it holds.
+    size_t CacheBytes() const;
+    size_t CacheCapBytes() const;
+
     void AddIntVar(const std::string& Name, int64_t IntVal, bool Constant);
     void AddStrVar(const std::string& Name, const std::string& StrVal, bool Constant);
     void AddRealVar(const std::string& Name, double RealVal, bool Constant);
@@ -311,6 +335,8 @@ private:
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
     int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
+    bool FUseCache = true;
+    std::unique_ptr<TextCache> cache;
 
     // Tables.
     void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
@@ -330,11 +356,22 @@ private:
     void ProcessVariable(Parser& parser);
     std::string ProcessVarname(Parser& parser);
 
+    // Cached forms of texts that run again and again; empty without the cache.
+    std::shared_ptr<const StatementList> PrepareBlock(const std::string& S);
+    std::shared_ptr<const TokenStream> PrepareExpression(const std::string& S);
+    Parser ParserFor(const std::string& S, const TokenStream* prepared = nullptr);
+    // Get_ExpString and Get_Sentence, remembered per token of a cached statement.
+    std::string CutExpression(Parser& parser, uint8_t BreakWord);
+    std::string CutSentence(Parser& parser, bool nested);
+    // An argument's text, in `scratch` or remembered with its tokens (then returned as well).
+    const TokenStream* CutArgument(Parser& parser, std::string& scratch, const std::string*& text);
+
     // Statements.
     void BSExecute(const std::string& S);
-    void ExecuteStatement(const std::string& statement);
+    void RunBlock(const std::string& S, const StatementList* prepared);
+    void ExecuteStatement(Parser& parser);
     bool ExecuteCall(Parser& parser);
-    bool ExecuteAssignment(Parser& parser, const std::string& statement);
+    bool ExecuteAssignment(Parser& parser);
     bool ExecuteKeyword(Parser& parser);
     void ExecuteIf(Parser& parser);
     void ExecuteFor(Parser& parser);
@@ -345,7 +382,7 @@ private:
     bool CaseSelector(const std::string& S, int64_t Value);
 
     // Integer expressions.
-    int64_t IEExecute(const std::string& S);
+    int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
     int CheckType(const Parser& XParser) const;
     int64_t EvaluateClassified(Parser& parser);
     int64_t ProcessRelation(Parser& parser);
@@ -356,7 +393,7 @@ private:
     int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
 
     // Real expressions.
-    double REExecute(const std::string& S);
+    double REExecute(const std::string& S, const TokenStream* prepared = nullptr);
     double ProcessRealRelation(Parser& parser);
     double ProcessRealExpression(Parser& parser);
     double ProcessRealTerm(Parser& parser);
@@ -366,7 +403,7 @@ private:
     double ReadRealVariable(const std::string& storedName, const TVarState& var);
 
     // String expressions.
-    std::string SEExecute(const std::string& S);
+    std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
     std::string ProcessStrRelation(Parser& parser);
     std::string ProcessStrExpression(Parser& parser);
     std::string ProcessStrFactor(Parser& parser);

@@ -1,0 +1,72 @@
+#pragma once
+// The engine's memo of the pure steps of interpretation, keyed by text: the tokens of a piece of
+// text and the statements of a block. Interpretation gives the same results with or without it;
+// it only spares cutting the same text again on every loop iteration.
+//
+// Bounded by a cap on the bytes it holds: when a new entry would pass the cap, everything is
+// dropped and the cache fills again. Dropping all at once keeps the bookkeeping to one counter,
+// and a loop's working set is small, so it is back after one iteration. The cache survives runs,
+// so a macro run again and again is cut once; what it resolved against the symbol tables is
+// checked against the tables' generations, which every change of a table renews.
+#include "KSLParser.h"
+#include "kestrel/Kestrel.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace ksl {
+
+// One statement of a block: its tokens (whose text is the statement's text) and where the
+// statement starts in the block's text.
+struct Statement {
+    std::shared_ptr<const TokenStream> tokens;
+    uint32_t offset;
+};
+struct StatementList : std::vector<Statement> {};
+
+class TextCache {
+public:
+    static constexpr size_t DefaultCapBytes = size_t(4) << 20;
+
+    explicit TextCache(size_t capBytes = DefaultCapBytes) : capBytes(capBytes) {}
+
+    std::shared_ptr<const TokenStream> Tokens(const std::string& text);
+    std::shared_ptr<const StatementList> Statements(const std::string& blockText);
+    // Looks up what was cut from `stream` at `key`; nullptr when it was not cut yet.
+    static const Extract* FindExtract(const TokenStream& stream, uint64_t key);
+    void RememberExtract(const TokenStream& stream, uint64_t key, Extract extract);
+
+    size_t Bytes() const { return bytes; }
+    size_t CapBytes() const { return capBytes; }
+
+private:
+    void MakeRoom(size_t needed);
+
+    size_t capBytes;
+    size_t bytes = 0;
+    std::unordered_map<std::string, std::shared_ptr<const TokenStream>> streams;
+    std::unordered_map<std::string, std::shared_ptr<const StatementList>> blocks;
+};
+
+// The entry a parser's current token names in `table`. A stream the cache shares remembers it
+// for as long as the table's generation stays the same; any other stream looks it up.
+template <class Record>
+Record* Lookup(const TSymbolTable<Record>& table, Table which, const TKSLParser& parser,
+               const std::string** storedName = nullptr) {
+    Resolution* r = parser.Stream().ResolutionOf(parser.Index(), which);
+    if (!r) return table.Find(parser.TokenView(), storedName);
+    if (r->generation != table.Generation()) {
+        const std::string* name = nullptr;
+        r->record = table.Find(parser.TokenView(), &name);
+        r->storedName = name;
+        r->generation = table.Generation();
+    }
+    if (storedName && r->record) *storedName = r->storedName;
+    return static_cast<Record*>(r->record);
+}
+
+} // namespace ksl

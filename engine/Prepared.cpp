@@ -1,0 +1,96 @@
+// Where the engine takes texts from its cache: blocks, expressions and the parts cut out of a
+// statement. Without the cache every text is cut afresh.
+#include "Cache.h"
+#include "Extraction.h"
+#include "kestrel/Kestrel.h"
+
+namespace ksl {
+
+namespace {
+
+// Keys of the parts cut at one token: an expression by its stop words, or a statement.
+uint64_t ExpressionKey(size_t index, uint8_t BreakWord) {
+    return uint64_t(index) << 9 | BreakWord;
+}
+uint64_t SentenceKey(size_t index, bool nested) {
+    return uint64_t(index) << 9 | 256 | uint64_t(nested);
+}
+uint64_t ArgumentKey(size_t index) {
+    return uint64_t(index) << 9 | 258;
+}
+
+// Only the streams the cache shares carry resolutions, and only they keep what was cut.
+bool IsShared(const TokenStream& stream) {
+    return !stream.resolutions.empty();
+}
+
+} // namespace
+
+size_t TKestrel::CacheBytes() const {
+    return cache->Bytes();
+}
+
+size_t TKestrel::CacheCapBytes() const {
+    return cache->CapBytes();
+}
+
+std::shared_ptr<const StatementList> TKestrel::PrepareBlock(const std::string& S) {
+    return FUseCache ? cache->Statements(S) : nullptr;
+}
+
+std::shared_ptr<const TokenStream> TKestrel::PrepareExpression(const std::string& S) {
+    return FUseCache ? cache->Tokens(S) : nullptr;
+}
+
+TKSLParser TKestrel::ParserFor(const std::string& S, const TokenStream* prepared) {
+    if (prepared) return TKSLParser(*prepared, 0);
+    if (FUseCache) return TKSLParser(cache->Tokens(S));
+    return TKSLParser(S);
+}
+
+template <class Cut>
+std::string Remembered(TextCache& cache, TKSLParser& parser, uint64_t key, Cut cut) {
+    const TokenStream& stream = parser.Stream();
+    if (!IsShared(stream)) return cut();
+    if (const Extract* known = TextCache::FindExtract(stream, key)) {
+        parser.MoveTo(known->end);
+        return known->text;
+    }
+    std::string text = cut();
+    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Index()), nullptr});
+    return text;
+}
+
+std::string TKestrel::CutExpression(Parser& parser, uint8_t BreakWord) {
+    return Remembered(*cache, parser, ExpressionKey(parser.Index(), BreakWord),
+                      [&] { return Get_ExpString(parser, BreakWord); });
+}
+
+std::string TKestrel::CutSentence(Parser& parser, bool nested) {
+    return Remembered(*cache, parser, SentenceKey(parser.Index(), nested),
+                      [&] { return Get_Sentence(parser, nested); });
+}
+
+} // namespace ksl
+
+namespace ksl {
+
+const TokenStream* TKestrel::CutArgument(Parser& parser, std::string& scratch,
+                                         const std::string*& text) {
+    const TokenStream& stream = parser.Stream();
+    const uint64_t key = ArgumentKey(parser.Index());
+    const Extract* known = IsShared(stream) ? TextCache::FindExtract(stream, key) : nullptr;
+    if (!known) {
+        scratch = CollectArgumentText(parser);
+        text = &scratch;
+        if (!IsShared(stream)) return nullptr;
+        auto tokens = cache->Tokens(scratch);
+        cache->RememberExtract(stream, key, Extract{scratch, uint32_t(parser.Index()), tokens});
+        return tokens.get();
+    }
+    parser.MoveTo(known->end);
+    text = &known->text;
+    return known->tokens.get();
+}
+
+} // namespace ksl

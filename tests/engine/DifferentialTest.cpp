@@ -1,0 +1,70 @@
+// Random programs run with the engine's cache and without it must leave the same traces: what
+// they print, the host callbacks in their order, the error message and the final variables.
+// KSL_DIFF_SEED and KSL_DIFF_COUNT choose other programs (make differential).
+#include "ProgramGenerator.h"
+#include "TextLines.h"
+#include "kestrel/Kestrel.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+uint64_t FromEnvironment(const char* name, uint64_t fallback) {
+    const char* value = std::getenv(name);
+    return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
+}
+
+// Everything a run shows: each line the script printed, each host callback and the outcome.
+std::string Trace(ksl::TKestrel& engine, const std::string& program) {
+    std::string trace;
+    engine.ProcParam = [&trace](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&) {
+        trace += "print " + args[0].Arg.ArgString + "\n";
+    };
+    engine.IntObjParam = [&trace](const std::string& name, int32_t, uint8_t mode, int32_t& Err_CD,
+                                  int64_t& value) {
+        trace += name + (mode == ksl::omGet ? " get " : " set ") + std::to_string(value) + "\n";
+        if (value == 13) Err_CD = 7;
+    };
+    engine.ErrorProc = [](int32_t code, std::string& message) {
+        message = "host error " + std::to_string(code);
+    };
+    engine.SetSource(testsupport::SplitLines(program));
+    try {
+        engine.Execute();
+        trace += "ok\n";
+    } catch (const ksl::EKestrelError& e) {
+        trace += std::string("error ") + e.what() + "\n";
+    }
+    const ksl::TVariableTable& vars = engine.Variables();
+    for (size_t i = 0; i < vars.Count(); ++i) {
+        const ksl::TVarState& v = vars.At(i);
+        trace += vars.Name(i) + "=" + std::to_string(v.ValInteger) + "/" +
+                 ksl::FloatToStr(v.ValReal) + "/" + v.ValString + "\n";
+    }
+    return trace;
+}
+
+// Two runs on one engine, so the second one meets what the first left in the cache.
+std::string TwoRuns(bool useCache, const std::string& program) {
+    ksl::TKestrel engine;
+    engine.SetUseCache(useCache);
+    engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
+    engine.AddIntObj("Host", 5, false, 1);
+    const std::string first = Trace(engine, program);
+    return first + "-- again\n" + Trace(engine, program);
+}
+
+TEST(Differential, RandomProgramsBehaveTheSameWithAndWithoutTheCache) {
+    const uint64_t seed = FromEnvironment("KSL_DIFF_SEED", 20261209);
+    const uint64_t count = FromEnvironment("KSL_DIFF_COUNT", 300);
+    for (uint64_t i = 0; i < count; ++i) {
+        const std::string program = ksltest::ProgramGenerator(seed + i).Program();
+        const std::string cached = TwoRuns(true, program);
+        const std::string uncached = TwoRuns(false, program);
+        ASSERT_EQ(cached, uncached) << "program seed " << seed + i << ":\n" << program;
+    }
+}
+
+} // namespace
