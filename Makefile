@@ -4,7 +4,7 @@ SANITIZE_BUILD := build-sanitize
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-sanitize fuzz run bench clean format
+.PHONY: all deps build test test-sanitize fuzz soak run bench clean format
 
 all: build
 
@@ -26,6 +26,10 @@ test-sanitize: deps
 # Each fuzz harness for FUZZ_SECONDS seconds: `make fuzz` is a one-minute smoke run each.
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) scripts/fuzz
+
+# A loop of 10,000 request-and-reply passes on loop://: memory must stay flat.
+soak: build
+	@scripts/soak $(BUILD)
 
 run: build
 	@$(BUILD)/bin/portwell-cli run -d loop:// examples/loopback.ksl

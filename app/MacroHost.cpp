@@ -172,6 +172,8 @@ TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings*
     if (!macro) return TActivityEnd::Finished;
     Kestrel1.SetSource(*macro);
     do {
+        // A device that went away ends the loop; it is not run again against nothing.
+        ThrowIfDeviceLost();
         Kestrel1.Execute();
         if (!LoopChecked || !LoopChecked()) break;
         PauseBetweenPasses();
@@ -180,13 +182,14 @@ TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings*
 }
 
 // The interval is read anew at every check, so a change takes effect during the pause. A Stop
-// ends the pause at once: the port is closed by then and nothing else is left to do.
+// ends the pause at once: the port is closed by then and nothing else is left to do. So does the
+// device going away, for the next pass to end the run with that error.
 void TMacroHost::PauseBetweenPasses() {
     const uint32_t tick = platform::TickCount();
     for (;;) {
         const uint32_t interval = IntervalMs ? uint32_t(IntervalMs()) : 0;
         const uint32_t elapsed = platform::TicksSince(tick);
-        if (stopPressed || interval <= elapsed) return;
+        if (stopPressed || COMPort.DeviceLost() || interval <= elapsed) return;
         platform::WaitForMessage(platform::WaitTimeoutMs(interval - elapsed));
         platform::ProcessMessages();
     }
@@ -251,10 +254,12 @@ void TMacroHost::LogOutput(const std::string& S) {
     platform::ProcessMessages();
 }
 
+// Bytes a lost device could not take are not logged as sent.
 void TMacroHost::ComWrite(const std::string& S) {
-    if (!S.empty()) COMPort.Write(S.data(), int32_t(S.size()));
-    LogOutput("Com_SD:" + StrToHex(S));
     ThrowIfDeviceLost();
+    if (!S.empty()) COMPort.Write(S.data(), int32_t(S.size()));
+    ThrowIfDeviceLost();
+    LogOutput("Com_SD:" + StrToHex(S));
 }
 
 std::string TMacroHost::ComRead() {

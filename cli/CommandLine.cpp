@@ -16,6 +16,7 @@ using serial::TNameKind;
 
 // A port option that picks one line setting by its command-line name.
 struct TSettingOption {
+    TPortList List;
     std::string_view ShortName; // empty when there is none
     std::string_view LongName;
     std::string_view Placeholder;
@@ -29,10 +30,11 @@ struct TSettingOption {
 };
 
 template <auto Field>
-constexpr TSettingOption SettingOption(std::string_view shortName, std::string_view longName,
-                                       std::string_view placeholder) {
+constexpr TSettingOption SettingOption(TPortList list, std::string_view shortName,
+                                       std::string_view longName, std::string_view placeholder) {
     using E = std::remove_cvref_t<decltype(std::declval<TPortSettings&>().*Field)>;
-    return {shortName,
+    return {list,
+            shortName,
             longName,
             placeholder,
             &serial::SettingNames<E>,
@@ -41,11 +43,11 @@ constexpr TSettingOption SettingOption(std::string_view shortName, std::string_v
 }
 
 constexpr TSettingOption SettingOptions[] = {
-    SettingOption<&TPortSettings::BaudRate>("-b", "--baud", "RATE"),
-    SettingOption<&TPortSettings::Databits>("", "--databits", "N"),
-    SettingOption<&TPortSettings::Stopbits>("", "--stopbits", "N"),
-    SettingOption<&TPortSettings::Parity>("", "--parity", "P"),
-    SettingOption<&TPortSettings::FlowControl>("", "--flow", "F"),
+    SettingOption<&TPortSettings::BaudRate>(plBaudRate, "-b", "--baud", "RATE"),
+    SettingOption<&TPortSettings::Databits>(plDatabits, "", "--databits", "N"),
+    SettingOption<&TPortSettings::Stopbits>(plStopbits, "", "--stopbits", "N"),
+    SettingOption<&TPortSettings::Parity>(plParity, "", "--parity", "P"),
+    SettingOption<&TPortSettings::FlowControl>(plFlowControl, "", "--flow", "F"),
 };
 
 // "none, odd, even, mark, space": the values an option takes, for an error message.
@@ -74,22 +76,44 @@ public:
     std::optional<TCommandLine> Parse() {
         if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help")
             return line;
-        if (args[0] == "run")
-            line.Command = TCommand::Run;
-        else if (args[0] == "record")
-            line.Command = TCommand::Record;
-        else if (args[0] == "ports")
-            line.Command = TCommand::Ports;
-        else
-            return Fail("unknown command '" + args[0] + "' (run, record or ports)");
+        const auto command = CommandNamed(args[0]);
+        if (!command)
+            return Fail("unknown command '" + args[0] +
+                        "' (run, record, ports, macros, export or import)");
+        line.Command = *command;
         for (i = 1; i < args.size(); ++i)
             if (!Option()) return std::nullopt;
-        if (line.Command == TCommand::Run && line.MacroFile.empty())
-            return Fail("run needs a MACRO_FILE (or - for standard input)");
+        if (const std::string missing = MissingArgument(); !missing.empty()) return Fail(missing);
         return line;
     }
 
 private:
+    static std::optional<TCommand> CommandNamed(const std::string& name) {
+        const std::pair<const char*, TCommand> commands[] = {
+            {"run", TCommand::Run},       {"record", TCommand::Record},
+            {"ports", TCommand::Ports},   {"macros", TCommand::Macros},
+            {"export", TCommand::Export}, {"import", TCommand::Import}};
+        for (const auto& [commandName, command] : commands)
+            if (name == commandName) return command;
+        return std::nullopt;
+    }
+
+    std::string MissingArgument() const {
+        switch (line.Command) {
+        case TCommand::Run:
+            if (line.MacroFile.empty() == line.StoredMacro.empty())
+                return "run needs either a MACRO_FILE (or - for standard input) or --macro "
+                       "TITLE|NUMBER";
+            return "";
+        case TCommand::Export:
+            return line.ExportDir.empty() ? "export needs the DIR to write the macros to" : "";
+        case TCommand::Import:
+            return line.ImportFiles.empty() ? "import needs at least one FILE" : "";
+        default:
+            return "";
+        }
+    }
+
     std::nullopt_t Fail(const std::string& message) {
         error = message;
         return std::nullopt;
@@ -110,11 +134,52 @@ private:
             line.Command = TCommand::Help;
             return true;
         }
-        if (PortOption(arg)) return error.empty();
-        if (line.Command == TCommand::Run) return RunOption(arg);
-        if (line.Command == TCommand::Record) return RecordOption(arg);
+        if (arg == "--settings") {
+            std::string value;
+            if (!Value(value)) return false;
+            line.SettingsFile = value;
+            return true;
+        }
+        if (UsesPort() && PortOption(arg)) return error.empty();
+        switch (line.Command) {
+        case TCommand::Run:
+            return RunOption(arg);
+        case TCommand::Record:
+            return RecordOption(arg);
+        case TCommand::Export:
+            return ExportOption(arg);
+        case TCommand::Import:
+            return ImportOption(arg);
+        default:
+            return Unexpected(arg);
+        }
+    }
+
+    bool UsesPort() const {
+        return line.Command == TCommand::Run || line.Command == TCommand::Record;
+    }
+
+    bool Unexpected(const std::string& arg) {
         error = "unexpected argument '" + arg + "'";
         return false;
+    }
+
+    bool IsOperand(const std::string& arg) const { return arg == "-" || arg[0] != '-'; }
+
+    bool ExportOption(const std::string& arg) {
+        if (!IsOperand(arg) || !line.ExportDir.empty()) return Unexpected(arg);
+        line.ExportDir = arg;
+        return true;
+    }
+
+    bool ImportOption(const std::string& arg) {
+        if (arg == "--replace")
+            line.Replace = true;
+        else if (IsOperand(arg))
+            line.ImportFiles.push_back(arg);
+        else
+            return Unexpected(arg);
+        return true;
     }
 
     // True when `arg` is a port option; `error` then tells whether its value was good.
@@ -122,11 +187,13 @@ private:
         std::string value;
         if (arg == "-d" || arg == "--device") {
             if (Value(value)) line.Port.DeviceName = value;
+            line.PortGiven[plDeviceName] = true;
             return true;
         }
         for (const TSettingOption& option : SettingOptions) {
             if (!option.Matches(arg)) continue;
             if (Value(value)) SetSetting(option, arg, value);
+            line.PortGiven[option.List] = true;
             return true;
         }
         return false;
@@ -152,11 +219,17 @@ private:
         } else if (arg == "-D") {
             if (!Value(value)) return false;
             line.Defines.push_back(value);
-        } else if ((arg == "-" || arg[0] != '-') && line.MacroFile.empty()) {
+        } else if (arg == "--macro") {
+            if (!Value(value)) return false;
+            if (value.empty()) {
+                error = "--macro needs a title or a number";
+                return false;
+            }
+            line.StoredMacro = value;
+        } else if (IsOperand(arg) && line.MacroFile.empty()) {
             line.MacroFile = arg;
         } else {
-            error = "unexpected argument '" + arg + "'";
-            return false;
+            return Unexpected(arg);
         }
         return true;
     }
@@ -172,8 +245,7 @@ private:
             line.OutputFile = value;
             return true;
         }
-        error = "unexpected argument '" + arg + "'";
-        return false;
+        return Unexpected(arg);
     }
 
     const std::vector<std::string>& args;
@@ -183,6 +255,14 @@ private:
 };
 
 } // namespace
+
+TPortSettings TCommandLine::PortOver(const TPortSettings& base) const {
+    TPortSettings settings = base;
+    if (PortGiven[plDeviceName]) settings.DeviceName = Port.DeviceName;
+    for (const TSettingOption& option : SettingOptions)
+        if (PortGiven[option.List]) option.Set(settings, option.Get(Port));
+    return settings;
+}
 
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                              std::string& error) {
@@ -194,18 +274,33 @@ namespace {
 
 const char* const UsageHead = R"(Usage:
   portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
+  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... --macro TITLE|NUMBER
   portwell-cli record [port options] [--duration MS] [-o FILE]
   portwell-cli ports
+  portwell-cli macros
+  portwell-cli export DIR
+  portwell-cli import [--replace] FILE...
+Every command also takes --settings FILE, the settings file that holds the stored macros.
 
 run     Runs the macro in MACRO_FILE (- reads it from standard input) once, or again and
         again with --loop, pausing --interval milliseconds between passes (default 1000),
         until interrupted. -D NAME defines NAME for IsDefine. Every traffic-log line goes to
-        standard output as it is logged.
+        standard output as it is logged. --macro runs a stored macro, found by its title
+        (the first of that title) or by its number in the list of macros; the port settings
+        stored with the macros apply unless a port option says otherwise.
 record  Records what the device sends as a macro that replays it: a ComWriteHex line for
         every chunk of bytes, a Sleep line for every gap of more than 20 ms. Ends after
         --duration milliseconds or on Ctrl-C, then writes the macro to FILE or to standard
         output (the Rec_RD: log lines then go to standard error).
 ports   Lists the serial devices found: the path, a tab, a description.
+macros  Lists the stored macros: the number, a tab, the title.
+export  Writes each stored macro to DIR/TITLE.ksl and prints the paths written.
+import  Adds each FILE as a stored macro titled by the file's name without its extension;
+        with --replace it replaces the first macro of that title instead.
+
+The settings file is the one the desktop program uses: portwell.ini beside the programs when
+that folder is writable, else $XDG_CONFIG_HOME/portwell/portwell.ini; $PORTWELL_SETTINGS or
+--settings name another. Only import changes it, and not while the desktop program runs.
 
 Port options:
   -d, --device NAME   COM1 to COM8 (/dev/ttyS0 to /dev/ttyS7), a device path such as
@@ -215,7 +310,8 @@ Port options:
 const char* const UsageTail =
     R"(Exit status: 0 the macro finished (or the recording ended), 1 a script error (its message
 is the last line of standard error), 2 a usage error, 3 the port could not be opened,
-130 interrupted by Ctrl-C or SIGTERM.
+4 the settings file could not be read, written or locked, 130 interrupted by Ctrl-C or
+SIGTERM.
 
 Example: send a request and wait one second for the reply, over the echoing loop:// device
   printf "ComWrite('PING'#13);\nif ComWait('PING'#13, 1000) then Print('echoed');\n" |

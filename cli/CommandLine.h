@@ -1,7 +1,9 @@
 #pragma once
 // The command line of portwell-cli, parsed into what each command needs.
 #include "portwell/PortSettings.h"
+#include "portwell/StoredState.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,19 +11,30 @@
 
 namespace portwell {
 
-enum class TCommand { Run, Record, Ports, Help };
+enum class TCommand { Run, Record, Ports, Macros, Export, Import, Help };
 
 struct TCommandLine {
     TCommand Command = TCommand::Help;
     TPortSettings Port;
+    std::array<bool, PortListCount> PortGiven{}; // which settings of Port an option set
+    std::optional<std::string> SettingsFile;     // --settings, on every command
     // run
     bool Loop = false;
     int64_t IntervalMs = 1000;
     std::vector<std::string> Defines;
-    std::string MacroFile; // "-" for standard input
+    std::string MacroFile;   // "-" for standard input
+    std::string StoredMacro; // --macro: a stored macro's title or number, instead of a file
     // record
     std::optional<int64_t> DurationMs;
     std::string OutputFile; // empty for standard output
+    // export
+    std::string ExportDir;
+    // import
+    std::vector<std::string> ImportFiles;
+    bool Replace = false;
+
+    // `base` with every setting that an option gave replaced by the option's value.
+    TPortSettings PortOver(const TPortSettings& base) const;
 };
 
 // Parses the arguments after the program name. On a usage error returns nothing and sets

@@ -1,9 +1,13 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "CommandLine.h"
-#include "ScriptFile.h"
+#include "MacroFile.h"
+#include "StoredMacros.h"
+#include "TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
+#include "portwell/SettingsStore.h"
+#include "serial/Comm.h"
 #include "serial/Ports.h"
 
 #include <algorithm>
@@ -17,7 +21,7 @@ namespace {
 using namespace portwell;
 
 constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
-              exitInterrupted = 130;
+              exitSettingsError = 4, exitInterrupted = 130;
 
 // Presses Stop once, from the message processing of the running activity, when a signal came or
 // the deadline passed; a signal stops the activity as the Stop button does.
@@ -65,12 +69,48 @@ private:
     bool stopped = false;
 };
 
-int RunMacro(const TCommandLine& line) {
-    const std::optional<ksl::TStrings> macro = cli::ReadScriptFile(line.MacroFile);
-    if (!macro) {
-        std::cerr << "portwell-cli: cannot read '" << line.MacroFile << "'\n";
+// The port's message alone does not say which device failed; the line before it does, and the
+// message stays last for scripts that read it.
+int ReportPortError(const TPortSettings& port, const serial::ECommError& error) {
+    const std::string path = serial::DevicePath(port.DeviceName);
+    std::cout.flush();
+    std::cerr << "portwell-cli: cannot open the device '" << cli::TerminalText(port.DeviceName)
+              << "'";
+    if (path != port.DeviceName) std::cerr << " (" << cli::TerminalText(path) << ")";
+    std::cerr << '\n' << cli::TerminalText(error.what()) << std::endl;
+    return exitPortError;
+}
+
+// The run stops for good when the device goes away: a device plugged back in may be another
+// unit or may have restarted, and a macro resumed halfway would talk to it out of step.
+std::string DeviceLostAdvice(bool loop) {
+    return std::string("portwell-cli: the device went away, so the ") + (loop ? "loop" : "run") +
+           " stopped; start it again once the device is back";
+}
+
+// Runs `command`; a settings file that cannot be read, written or locked ends it with exit
+// status 4, anything else it refuses with a usage error.
+template <typename Command> int SettingsCommand(Command command) {
+    try {
+        command();
+        return exitOk;
+    } catch (const ESettingsFile& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
+        return exitSettingsError;
+    } catch (const std::runtime_error& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
         return exitUsage;
     }
+}
+
+int RunMacro(const TCommandLine& line) {
+    ksl::TStrings macro;
+    TPortSettings port = line.Port;
+    const int found = SettingsCommand([&] {
+        macro = line.StoredMacro.empty() ? cli::ReadMacroFile(line.MacroFile)
+                                         : cli::StoredMacroToRun(line, port);
+    });
+    if (found != exitOk) return found;
     TMacroHost host;
     host.Log.OnLine = [](const std::string& text) { std::cout << text << std::endl; };
     host.LoopChecked = [&line] { return line.Loop; };
@@ -78,13 +118,13 @@ int RunMacro(const TCommandLine& line) {
     host.Kestrel1.SetDefine(line.Defines);
     StopRequests stops(host, std::nullopt);
     try {
-        host.Run(line.Port, &*macro);
+        host.Run(port, &macro);
     } catch (const serial::ECommError& e) {
-        std::cerr << e.what() << std::endl;
-        return exitPortError;
+        return ReportPortError(port, e);
     } catch (const std::exception& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
+        std::cerr << cli::TerminalText(e.what()) << std::endl;
         return stops.Interrupted() ? exitInterrupted : exitScriptError;
     }
     return stops.Interrupted() ? exitInterrupted : exitOk;
@@ -113,8 +153,7 @@ int RecordMacro(const TCommandLine& line) {
     try {
         end = host.Record(line.Port, recorded);
     } catch (const serial::ECommError& e) {
-        std::cerr << e.what() << std::endl;
-        return exitPortError;
+        return ReportPortError(line.Port, e);
     }
     if (end == TActivityEnd::DeviceLost)
         std::cerr << "portwell-cli: the device went away; the recording ends there\n";
@@ -145,7 +184,7 @@ int main(int argc, char** argv) {
     std::string error;
     const auto line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!line) {
-        std::cerr << "portwell-cli: " << error << "\n\n" << UsageText();
+        std::cerr << "portwell-cli: " << cli::TerminalText(error) << "\n\n" << UsageText();
         return exitUsage;
     }
     switch (line->Command) {
@@ -155,6 +194,12 @@ int main(int argc, char** argv) {
         return RecordMacro(*line);
     case TCommand::Ports:
         return ListPorts();
+    case TCommand::Macros:
+        return SettingsCommand([&] { cli::ListMacros(*line, std::cout); });
+    case TCommand::Export:
+        return SettingsCommand([&] { cli::ExportMacros(*line, std::cout); });
+    case TCommand::Import:
+        return SettingsCommand([&] { cli::ImportMacros(*line, std::cout); });
     case TCommand::Help:
         std::cout << UsageText();
         return exitOk;

@@ -1,5 +1,7 @@
 // ksl: runs one script with the Kestrel engine.
-#include "ScriptFile.h"
+#include "KslOptions.h"
+#include "MacroFile.h"
+#include "TerminalText.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
@@ -7,6 +9,7 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -27,48 +30,17 @@ Exit status: 0 after a normal end, 1 on a script error (the message is the last 
 of standard error), 2 on a usage error, 130 when interrupted with Ctrl-C.
 )";
 
-struct Options {
-    std::optional<std::string> file; // "-" for standard input
-    std::optional<std::string> text;
-    ksl::TStrings defines;
-    bool vars = false;
-    bool help = false;
-};
-
-std::optional<Options> ParseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--vars") {
-            options.vars = true;
-        } else if (arg == "-D" && i + 1 < argc) {
-            options.defines.push_back(argv[++i]);
-        } else if (arg == "-e" && i + 1 < argc && !options.text) {
-            options.text = argv[++i];
-        } else if ((arg == "-" || arg[0] != '-') && !options.file) {
-            options.file = arg;
-        } else {
-            std::cerr << "ksl: unexpected argument '" << arg << "'\n";
-            return std::nullopt;
-        }
-    }
-    if (!options.help && options.file.has_value() == options.text.has_value()) {
-        std::cerr << "ksl: give exactly one of FILE, - or -e TEXT\n";
-        return std::nullopt;
-    }
-    return options;
-}
-
-std::optional<ksl::TStrings> ReadSource(const Options& options) {
+std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
     if (options.text) {
         std::istringstream in(*options.text);
-        return cli::ReadScriptLines(in);
+        return cli::ReadMacroLines(in);
     }
-    auto lines = cli::ReadScriptFile(*options.file);
-    if (!lines) std::cerr << "ksl: cannot read '" << *options.file << "'\n";
-    return lines;
+    try {
+        return cli::ReadMacroFile(*options.file);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "ksl: " << cli::TerminalText(e.what()) << '\n';
+        return std::nullopt;
+    }
 }
 
 std::string Quoted(const std::string& s) {
@@ -111,9 +83,11 @@ void AbortOnInterrupt(ksl::TKestrel& engine) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_COLLATE, "");
-    const std::optional<Options> options = ParseArguments(argc, argv);
+    std::string error;
+    const std::optional<cli::KslOptions> options =
+        cli::ParseKslArguments(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
-        std::cerr << usage;
+        std::cerr << "ksl: " << cli::TerminalText(error) << '\n' << usage;
         return exitUsage;
     }
     if (options->help) {
@@ -137,7 +111,7 @@ int main(int argc, char** argv) {
         engine.Execute();
     } catch (const ksl::EKestrelError& e) {
         std::cout.flush();
-        std::cerr << e.what() << std::endl;
+        std::cerr << cli::TerminalText(e.what()) << std::endl;
         status = exitScriptError;
     }
     if (options->vars) PrintVariables(engine);

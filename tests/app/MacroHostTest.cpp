@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -164,6 +165,63 @@ TEST_F(HostOnPty, ADeviceThatVanishesEndsAWaitWithoutLimitWithAnError) {
     const std::string error = Run("ComWrite('go'); ComWait('never', 0)");
     EXPECT_NE(error.find("Device disconnected"), std::string::npos) << error;
     EXPECT_FALSE(host.COMPort.Enabled());
+}
+
+struct UnplugCase {
+    const char* what;
+    std::string macro;
+    int intervalMs;
+    int requestsBeforeHangUp; // 0: hang up after a while instead
+};
+
+// Unplugging the device in the middle of a loop ends the run with the device-lost error soon,
+// wherever the loop is: waiting for a reply, pausing between passes, or busy without the port.
+// Nothing is sent (nor logged as sent) afterwards.
+TEST(DeviceUnplugged, DuringALoopEndsTheRunAtOnce) {
+    const UnplugCase cases[] = {
+        {"waiting for a reply",
+         "ComWrite('ping'#13); if ComWait('pong'#13, 20000) then Print('pass')", 0, 4},
+        {"pausing", "ComWrite('ping'#13)", 60000, 1},
+        {"busy without the port", "Print('pass'); Sleep(10)", 0, 0},
+    };
+    for (const UnplugCase& c : cases) {
+        PseudoTerminal device;
+        TMacroHost host;
+        std::vector<std::string> log;
+        host.Log.OnLine = [&log](const std::string& line) { log.push_back(line); };
+        host.LoopChecked = [] { return true; };
+        host.IntervalMs = [&c] { return c.intervalMs; };
+        TPortSettings settings;
+        settings.DeviceName = device.Path();
+        const ksl::TStrings macro = testsupport::SplitLines(c.macro);
+
+        std::atomic<uint32_t> hungUpAt{0};
+        std::thread unplug([&] {
+            for (int i = 1; i <= c.requestsBeforeHangUp; ++i) {
+                EXPECT_EQ(device.Receive(5), B("ping\r"));
+                if (i < c.requestsBeforeHangUp) device.Send(B("pong\r"));
+            }
+            std::this_thread::sleep_for(c.requestsBeforeHangUp ? 50ms : 300ms);
+            hungUpAt = platform::TickCount();
+            device.HangUp();
+        });
+        std::string error;
+        try {
+            host.Run(settings, &macro);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        const uint32_t endedAt = platform::TickCount();
+        unplug.join();
+
+        EXPECT_TRUE(error.starts_with("Device disconnected: " + device.Path())) << c.what << error;
+        // Generous for a loaded machine; the run ends well within a second when it is idle.
+        EXPECT_LT(endedAt - hungUpAt, 3000u) << c.what;
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Com_SD:70 69 6E 67 0D"),
+                  c.requestsBeforeHangUp)
+            << c.what;
+        EXPECT_FALSE(host.COMPort.Enabled()) << c.what;
+    }
 }
 
 TEST_F(HostOnPty, ASecondActivityIsRefusedWhileOneIsInProgress) {

@@ -66,6 +66,27 @@ TEST(CommandLine, ABadSettingNamesTheOptionAndItsValues) {
     EXPECT_EQ(error, "--flow needs a value");
 }
 
+TEST(CommandLine, TheStoredMacroCommandsTakeTheirOperandsAndTheSettingsFile) {
+    std::string error;
+    auto line =
+        ParseCommandLine({"import", "a.ksl", "--settings", "s.ini", "--replace", "b.ksl"}, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->Command, TCommand::Import);
+    EXPECT_EQ(line->ImportFiles, (std::vector<std::string>{"a.ksl", "b.ksl"}));
+    EXPECT_TRUE(line->Replace);
+    EXPECT_EQ(line->SettingsFile, "s.ini");
+    line = ParseCommandLine({"export", "--settings", "s.ini", "out"}, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->ExportDir, "out");
+    line = ParseCommandLine({"run", "--macro", "Self test", "-d", "loop://"}, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->StoredMacro, "Self test");
+    EXPECT_EQ(line->PortGiven, (std::array<bool, PortListCount>{true}));
+    line = ParseCommandLine({"macros"}, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->SettingsFile, std::nullopt);
+}
+
 TEST(CommandLine, UsageListsEveryValueWithItsDefault) {
     const std::string usage = UsageText();
     EXPECT_NE(usage.find(R"(

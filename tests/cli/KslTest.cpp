@@ -108,7 +108,9 @@ TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
         {{}, 2, ""},
         {{"-e", "x", "file.ksl"}, 2, ""},
         {{"--frobnicate", "file.ksl"}, 2, ""},
-        {{"/nonexistent/macro.ksl"}, 2, "ksl: cannot read '/nonexistent/macro.ksl'"},
+        {{"/nonexistent/macro.ksl"},
+         2,
+         "ksl: cannot read '/nonexistent/macro.ksl': No such file or directory"},
     };
     for (const Case& c : cases) {
         const ChildResult r = Ksl(c.args);
@@ -117,6 +119,22 @@ TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
             EXPECT_EQ(LastLine(r.err), c.lastErrorLine);
         }
     }
+}
+
+// The limit the language guide states: 254 levels, the program's own block included.
+TEST(Ksl, NestingEndsAtTheDocumentedDepth) {
+    const auto nested = [](int depth) {
+        std::string opened, closed;
+        for (int i = 0; i < depth; ++i) {
+            opened += "begin ";
+            closed += " end";
+        }
+        return "var x: integer; begin " + opened + "x := 1" + closed + " end.";
+    };
+    EXPECT_EQ(Ksl({"-e", nested(253)}).exitCode, 0);
+    const ChildResult tooDeep = Ksl({"-e", nested(254)});
+    EXPECT_EQ(tooDeep.exitCode, 1);
+    EXPECT_EQ(LastLine(tooDeep.err), "入れ子が深すぎます");
 }
 
 TEST(Ksl, DefinesReachIsDefine) {

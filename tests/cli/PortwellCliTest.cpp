@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -65,6 +66,20 @@ TEST(PortwellCli, ExitStatusTellsHowTheRunEnded) {
         if (!c.lastErrorLine.empty()) {
             EXPECT_EQ(LastLine(r.err), c.lastErrorLine) << testing::PrintToString(c.args);
         }
+    }
+}
+
+TEST(PortwellCli, APortThatCannotBeOpenedIsNamedBeforeTheMessage) {
+    struct Case {
+        std::string device, namedAs;
+    } cases[] = {
+        {"/dev/no-such-port", "portwell-cli: cannot open the device '/dev/no-such-port'"},
+        {"no-such-tty", "portwell-cli: cannot open the device 'no-such-tty' (/dev/no-such-tty)"},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r = RunMacro("Print('a')", {"-d", c.device});
+        EXPECT_EQ(r.exitCode, 3) << r.err;
+        EXPECT_EQ(r.err, c.namedAs + "\nError accessing specified device (Error: 2) \n");
     }
 }
 
@@ -144,6 +159,49 @@ TEST(PortwellCli, ADeviceThatVanishesDuringAWaitEndsTheRunWithAnError) {
     EXPECT_NE(LastLine(r.err).find("Device disconnected"), std::string::npos) << r.err;
 }
 
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The run stops for good and says so; the macro file is left as it was.
+TEST(PortwellCli, ADeviceUnpluggedDuringALoopEndsTheRunWithTheDeviceLostError) {
+    PseudoTerminal device;
+    const std::string file = testing::TempDir() + "/request-reply.ksl";
+    const std::string macro =
+        "ComWrite('ping'#13);\r\nif ComWait('pong'#13, 20000) then Print('pass');\r\n";
+    std::ofstream(file, std::ios::binary) << macro;
+    std::atomic<std::chrono::steady_clock::time_point> hungUpAt{};
+    std::thread player([&] {
+        for (int pass = 0; pass < 3; ++pass) {
+            device.Receive(5);
+            device.Send({'p', 'o', 'n', 'g', '\r'});
+        }
+        device.Receive(5);
+        hungUpAt = std::chrono::steady_clock::now();
+        device.HangUp();
+    });
+    const ChildResult r = Cli({"run", "-d", device.Path(), "--loop", "--interval", "0", file});
+    const auto endedAt = std::chrono::steady_clock::now();
+    player.join();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_LT(endedAt - hungUpAt.load(), 3s); // generous for a loaded machine
+    EXPECT_EQ(r.err, "portwell-cli: the device went away, so the loop stopped; start it again once "
+                     "the device is back\nDevice disconnected: " +
+                         device.Path() + " (Error: 5)\n");
+    EXPECT_EQ(CountOf(r.out, "Com_SD:"), 4u) << r.out;
+    EXPECT_EQ(FileBytes(file), macro);
+}
+
 TEST(PortwellCli, RecordsTrafficIntoAMacroFile) {
     PseudoTerminal device;
     const std::string file = testing::TempDir() + "/recorded.ksl";
@@ -157,10 +215,7 @@ TEST(PortwellCli, RecordsTrafficIntoAMacroFile) {
     player.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Rec_RD:06\nRec_RD:41 42 0D\n");
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string macro = text.str();
+    const std::string macro = FileBytes(file);
     EXPECT_TRUE(macro.starts_with("ComWriteHex('06');\nSleep(")) << macro;
     EXPECT_TRUE(macro.ends_with(");\nComWriteHex('41 42 0D');\n")) << macro;
 }

@@ -1,7 +1,9 @@
 // The settings file reader on any input. What it reads must write, read back the same, and write
-// the same bytes again. An input that does not start with the resource marker is taken as the
-// stream after the header, so that mutations need not keep the header's length right.
+// the same bytes again; the window state taken from it must survive a save and a load. An input
+// that does not start with the resource marker is taken as the stream after the header, so that
+// mutations need not keep the header's length right.
 #include "portwell/ComponentStream.h"
+#include "portwell/SettingsStore.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,13 @@ std::string WithHeader(std::string_view stream) {
     std::abort();
 }
 
+void CheckStateRoundTrip(const TComponent& tree) {
+    const TStoredState state = StateFromComponents(tree);
+    const std::string saved = WriteComponentStream(StateToComponents(state));
+    if (!(StateFromComponents(ReadComponentStream(saved)) == state))
+        Fail("the window state reads back different after a save");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -37,5 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(ReadComponentStream(written) == first)) Fail("the written tree reads back different");
     if (WriteComponentStream(ReadComponentStream(written)) != written)
         Fail("writing the tree read back gives other bytes");
+    CheckStateRoundTrip(first);
     return 0;
 }

@@ -14,6 +14,7 @@ struct TPortSettings {
     serial::TStopbits Stopbits = serial::sb10;
     serial::TParity Parity = serial::paNone;
     serial::TFlowControl FlowControl = serial::fcNone;
+    bool operator==(const TPortSettings&) const = default;
 };
 
 } // namespace portwell

@@ -1,0 +1,18 @@
+#pragma once
+// Reading a macro's lines as people save them: a byte-order mark at the start is dropped and
+// CR LF line ends read as LF ends.
+#include "kestrel/Kestrel.h"
+
+#include <istream>
+#include <string>
+
+namespace cli {
+
+// The lines of a text.
+ksl::TStrings ReadMacroLines(std::istream& in);
+
+// The lines of a file, or of standard input for "-". Throws std::runtime_error naming the file
+// and the reason when it is missing, unreadable or a directory.
+ksl::TStrings ReadMacroFile(const std::string& path);
+
+} // namespace cli

@@ -1,0 +1,12 @@
+#pragma once
+// Text for a terminal: a message may carry bytes of a script that are not UTF-8 (a Latin-1
+// letter, a stray byte), which would garble the line they are printed on.
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+// `text` with every byte that is not part of a valid UTF-8 sequence written as \xNN.
+std::string TerminalText(std::string_view text);
+
+} // namespace cli
