@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace portwell::gui {
 
@@ -125,7 +126,7 @@ void TForm1::BuildMacroGroup() {
     GroupBox2 = Named(new QGroupBox("Macro", this), "GroupBox2");
     GroupBox2->setFixedHeight(67);
     Label7 = Named(new QLabel("Name", GroupBox2), "Label7");
-    ComboBox7 = DropDownList(GroupBox2, "ComboBox7", {NewFileItem}, 0);
+    ComboBox7 = DropDownList(GroupBox2, "ComboBox7", {portwell::NewFileItem}, 0);
     ComboBox7->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     EditButton = FlatButton(GroupBox2, "EditButton", "Edit", false);
     DeleteButton = FlatButton(GroupBox2, "DeleteButton", "Delete", false);
@@ -308,6 +309,93 @@ void TForm1::LockSettings(bool locked) {
                             ComboBox5, ComboBox6, ComboBox7})
         list->setEnabled(!locked);
     if (!locked) Press(StopButton);
+}
+
+std::vector<QComboBox*> TForm1::PortLists() const {
+    return {ComboBox1, ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6};
+}
+
+namespace {
+
+TStoredList StoredList(const QComboBox* list) {
+    TStoredList stored;
+    for (int i = 0; i < list->count(); ++i)
+        stored.Items.push_back(list->itemText(i).toStdString());
+    stored.ItemIndex = list->currentIndex();
+    return stored;
+}
+
+// The lists keep their own items, whose order gives the settings' ordinals; only the selection
+// comes from the file.
+void SelectStored(QComboBox* list, const TStoredList& stored) {
+    if (stored.ItemIndex >= 0 && stored.ItemIndex < list->count())
+        list->setCurrentIndex(stored.ItemIndex);
+}
+
+} // namespace
+
+// A device typed into the list is kept as an item, so that the file can select it.
+TStoredState TForm1::State() const {
+    TStoredState state = carried;
+    state.Left = x();
+    state.Top = y();
+    state.Width = width();
+    state.Height = height();
+    const std::vector<QComboBox*> lists = PortLists();
+    for (int i = 0; i < PortListCount; ++i)
+        state.PortLists[size_t(i)] = StoredList(lists[size_t(i)]);
+    TStoredList& devices = state.PortLists[plDeviceName];
+    devices.Items.clear();
+    for (const QString& item : ComboBox1->KeptItems())
+        devices.Items.push_back(item.toStdString());
+    const std::string device = ComboBox1->currentText().toStdString();
+    const auto found = std::find(devices.Items.begin(), devices.Items.end(), device);
+    devices.ItemIndex = int(found - devices.Items.begin());
+    if (found == devices.Items.end()) devices.Items.push_back(device);
+    state.Macros.clear();
+    for (int item = 1; item <= MacroCount(); ++item)
+        state.Macros.push_back({MacroTitle(item).toStdString(), MacroLines(item)});
+    state.MacroIndex = SelectedItem();
+    state.AutoRun = AutoRunCheck->isChecked();
+    state.Loop = LoopCheck->isChecked();
+    state.IntervalText = IntervalEdit->text().toStdString();
+    state.RunDown = RunButton->isChecked();
+    state.RecDown = RecButton->isChecked();
+    state.StopDown = StopButton->isChecked();
+    state.LogLines.assign(host.Log.Lines().begin(), host.Log.Lines().end());
+    return state;
+}
+
+void TForm1::Apply(const TStoredState& state) {
+    carried = state;
+    move(state.Left, state.Top);
+    resize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+    const std::vector<QComboBox*> lists = PortLists();
+    for (int i = 1; i < PortListCount; ++i)
+        SelectStored(lists[size_t(i)], state.PortLists[size_t(i)]);
+    const TStoredList& devices = state.PortLists[plDeviceName];
+    QStringList deviceItems;
+    for (const std::string& item : devices.Items)
+        deviceItems << QString::fromStdString(item);
+    ComboBox1->SetKeptItems(deviceItems);
+    if (devices.ItemIndex >= 0 && devices.ItemIndex < deviceItems.size())
+        ComboBox1->SelectDevice(deviceItems[devices.ItemIndex]);
+    while (ComboBox7->count() > 1)
+        ComboBox7->removeItem(1);
+    macroLines.clear();
+    for (const TMacro& macro : state.Macros)
+        AddMacro(QString::fromStdString(macro.Title), macro.Lines);
+    ComboBox7->setCurrentIndex(std::clamp(state.MacroIndex, 0, MacroCount()));
+    AutoRunCheck->setChecked(state.AutoRun);
+    LoopCheck->setChecked(state.Loop);
+    IntervalEdit->setText(QString::fromStdString(state.IntervalText));
+    intervalBackup = IntervalEdit->text();
+    RunButton->setChecked(state.RunDown);
+    RecButton->setChecked(state.RecDown);
+    StopButton->setChecked(state.StopDown);
+    host.Log.Clear();
+    pendingLog.clear();
+    RichEdit1->clear();
 }
 
 TPortSettings TForm1::PortSettings() const {

@@ -3,6 +3,7 @@
 // Stop, Loop and Interval, and the traffic log. It is thin: running, looping, recording and
 // stopping are the host's (TMacroHost); the window hands it the settings and shows what it logs.
 #include "portwell/MacroHost.h"
+#include "portwell/StoredState.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -26,13 +27,16 @@ class TDeviceComboBox;
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
-    static constexpr const char* NewFileItem = "（New File）";
     static constexpr const char* NewMacroTitle = "New Macro";
 
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
     TMacroHost& Host() { return host; }
+
+    // The window's state as the settings file keeps it, and back. Apply leaves the log pane empty.
+    TStoredState State() const;
+    void Apply(const TStoredState& state);
 
     // The macros of the list, item 1 on; item 0 is "（New File）".
     int MacroCount() const { return int(macroLines.size()); }
@@ -77,10 +81,13 @@ private:
     void IntervalEditChange();
     void LockSettings(bool locked);
     TPortSettings PortSettings() const;
+    std::vector<QComboBox*> PortLists() const;
     void QueueLogLine(const std::string& line);
     void FlushLog();
 
     TMacroHost host;
+    // What the file holds that the window does not show, kept to be written back unchanged.
+    TStoredState carried;
     std::vector<ksl::TStrings> macroLines;
     QString intervalBackup;
     bool First = true;
