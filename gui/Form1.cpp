@@ -38,7 +38,7 @@ QFont WindowFont() {
 
 QFont FixedPitchFont() {
     QFont font;
-    font.setFamilies({"ＭＳ ゴシック", "IPAGothic", "Monospace"});
+    font.setFamilies({"ＭＳ ゴシック", "Monospace", "IPAGothic"});
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     font.setPixelSize(12);
