@@ -67,14 +67,16 @@ protected:
 
 private:
     QStringList declarePrototype;
-    QString Backup;
+    QString Backup; // the text as opened or last saved
     int Modal = mrStore;
 
-    void CreateActions();
-    void CreateMenus();
-    void CreateControls();
     QAction* NewAction(const char* objectName, const QString& caption, const QString& hint);
-    QWidget* FocusedEdit() const;
+    void CreateActions();
+    void ConnectActions();
+    void CreateControls();
+    void CreateMenus();
+    void FillEditMenu(QMenu* menu);
+    QString PaneText() const;
     void UpdateEditActions();
     bool FormCloseQuery();
     bool TitleStorable();
