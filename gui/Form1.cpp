@@ -1,7 +1,9 @@
 #include "portwell/gui/Form1.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Messages.h"
 #include "portwell/gui/DeviceComboBox.h"
+#include "portwell/gui/Form2.h"
 #include "portwell/gui/IntervalText.h"
 
 #include <QCheckBox>
@@ -188,6 +190,9 @@ void TForm1::ConnectButtons() {
         if (!RefuseWhileBusy(RecButton)) RecButtonClick();
     });
     connect(StopButton, &QToolButton::clicked, this, &TForm1::StopButtonClick);
+    connect(EditButton, &QToolButton::clicked, this, [this] {
+        if (!RefuseWhileBusy(EditButton)) EditButtonClick();
+    });
     connect(DeleteButton, &QToolButton::clicked, this, [this] {
         if (!RefuseWhileBusy(DeleteButton)) DeleteButtonClick();
     });
@@ -249,6 +254,8 @@ void TForm1::RecButtonClick() {
         return ActivityEnded();
     }
     StoreRecording(item, recorded);
+    // A recording ended by closing the window is stored without asking the user anything more.
+    if (!closeRequested) EditButtonClick();
     ActivityEnded();
 }
 
@@ -275,6 +282,53 @@ void TForm1::ActivityEnded() {
 void TForm1::ShowFailure(const std::string& message) {
     FlushLog();
     platform::Dialogs().MessageBox(message, WindowCaption.toStdString(), MB_ICONERROR);
+}
+
+namespace {
+
+QStringList QtLines(const ksl::TStrings& lines) {
+    QStringList converted;
+    for (const std::string& line : lines)
+        converted << QString::fromStdString(line);
+    return converted;
+}
+
+ksl::TStrings MacroLinesOf(const TForm2& editor) {
+    ksl::TStrings lines;
+    for (const QString& line : editor.Lines())
+        lines.push_back(line.toStdString());
+    return lines;
+}
+
+} // namespace
+
+void TForm1::EditButtonClick() {
+    TForm2 editor(QtLines(host.Kestrel1.DeclarePrototype()), this);
+    platform::ProcessMessages();
+    const int item = SelectedItem();
+    if (item <= 0)
+        EditNewMacro(editor);
+    else
+        EditMacro(editor, item);
+}
+
+// A new macro is added at the end of the list, and selected.
+void TForm1::EditNewMacro(TForm2& editor) {
+    editor.SetTitle(NewMacroTitle);
+    if (editor.ShowModal() != TForm2::mrStore) return;
+    AddMacro(editor.Title(), MacroLinesOf(editor));
+    ComboBox7->setCurrentIndex(MacroCount());
+    MacrosChanged();
+}
+
+void TForm1::EditMacro(TForm2& editor, int item) {
+    editor.SetTitle(MacroTitle(item));
+    editor.SetLines(QtLines(MacroLines(item)));
+    if (editor.ShowModal() != TForm2::mrStore) return;
+    ComboBox7->setItemText(item, editor.Title());
+    macroLines.at(size_t(item - 1)) = MacroLinesOf(editor);
+    ComboBox7->setCurrentIndex(item);
+    MacrosChanged();
 }
 
 void TForm1::DeleteButtonClick() {

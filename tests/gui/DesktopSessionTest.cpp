@@ -146,7 +146,7 @@ TEST_F(Session, DefaultsIgnoreTheFileAndKeepACopyOfIt) {
     EXPECT_EQ(LoadSettings(file.string() + ".bak").Macros.size(), 2u);
 }
 
-TEST_F(Session, AMacroListChangeSurvivesAKill) {
+TEST_F(Session, AStoredMacroSurvivesAKill) {
     SaveSettings(file, WithMacros());
     testsupport::ChildOptions options;
     options.signal = SIGKILL;
@@ -154,8 +154,9 @@ TEST_F(Session, AMacroListChangeSurvivesAKill) {
     const auto result = testsupport::RunChild({SESSION_CHILD_PATH, file.string()}, options);
     EXPECT_EQ(result.exitCode, 128 + SIGKILL) << result.err;
     const TStoredState stored = LoadSettings(file);
-    ASSERT_EQ(stored.Macros.size(), 1u);
-    EXPECT_EQ(stored.Macros[0].Title, "A");
+    ASSERT_EQ(stored.Macros.size(), 3u);
+    EXPECT_EQ(stored.Macros[2].Title, "New Macro");
+    EXPECT_EQ(stored.MacroIndex, 3);
 }
 
 } // namespace

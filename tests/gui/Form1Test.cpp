@@ -4,6 +4,7 @@
 #include "PseudoTerminal.h"
 #include "TextLines.h"
 #include "platform/Messages.h"
+#include "portwell/gui/Form2.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -76,13 +77,101 @@ protected:
             if (List(name)->isEnabled()) return false;
         return true;
     }
+    // Acts on the editor once it shows, and remembers what it showed.
+    void OnEditor(std::function<void(TForm2&)> act) {
+        guitest::OnNextModal([this, act](QWidget* modal) {
+            auto* editor = qobject_cast<TForm2*>(modal);
+            if (!editor) return modal->close(), void();
+            editorTitle = editor->Title();
+            editorLines = editor->Lines();
+            act(*editor);
+        });
+    }
+    static void SaveAndExit(TForm2& editor) { editor.FileExit->trigger(); }
+
     bool Idle() {
         return Button("StopButton")->isChecked() && !Button("RunButton")->isChecked() &&
                !Button("RecButton")->isChecked() && ListsEnabled() && !form.Host().Busy();
     }
 
     TForm1 form;
+    QString editorTitle;
+    QStringList editorLines;
 };
+
+QStringList CommentedPrototypes() {
+    QStringList lines;
+    for (const std::string& prototype : TMacroHost::Prototypes)
+        lines << "//" + QString::fromStdString(prototype);
+    return lines;
+}
+
+ksl::TStrings MacroText(const QStringList& lines) {
+    ksl::TStrings text;
+    for (const QString& line : lines)
+        text.push_back(line.toStdString());
+    return text;
+}
+
+TEST_F(MainWindow, EditWithNewFileAddsNewMacroAtTheEnd) {
+    int changes = 0;
+    form.OnMacrosChanged = [&] { ++changes; };
+    form.AddMacro("First", {"Print('1');"});
+    List("ComboBox7")->setCurrentIndex(0);
+    OnEditor(SaveAndExit);
+    Button("EditButton")->click();
+    EXPECT_EQ(editorTitle, "New Macro");
+    ASSERT_EQ(form.MacroCount(), 2);
+    EXPECT_EQ(form.MacroTitle(2), "New Macro");
+    EXPECT_EQ(form.MacroLines(2), MacroText(CommentedPrototypes()));
+    EXPECT_EQ(form.SelectedItem(), 2);
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(MainWindow, EditDiscardedAddsOrChangesNothing) {
+    form.OnMacrosChanged = [] { ADD_FAILURE() << "nothing was to be stored"; };
+    OnEditor([](TForm2& editor) {
+        editor.SetLines({"Print('typed');"});
+        guitest::AnswerNextQuestion(QMessageBox::No);
+        editor.FileAbort->trigger();
+    });
+    Button("EditButton")->click();
+    EXPECT_EQ(form.MacroCount(), 0);
+    form.AddMacro("Kept", {"Print('kept');"});
+    List("ComboBox7")->setCurrentIndex(1);
+    OnEditor([](TForm2& editor) {
+        editor.SetTitle("Renamed");
+        editor.SetLines({"Print('typed');"});
+        guitest::AnswerNextQuestion(QMessageBox::No);
+        editor.FileAbort->trigger();
+    });
+    Button("EditButton")->click();
+    EXPECT_EQ(form.MacroTitle(1), "Kept");
+    EXPECT_EQ(form.MacroLines(1), ksl::TStrings{"Print('kept');"});
+}
+
+TEST_F(MainWindow, ARenamedTitleIsKeptWithoutATextChange) {
+    form.AddMacro("A", {"Print('a');"});
+    form.AddMacro("B", {"Print('b');"});
+    List("ComboBox7")->setCurrentIndex(1);
+    OnEditor([](TForm2& editor) {
+        editor.SetTitle("Renamed");
+        editor.FileAbort->trigger();
+    });
+    Button("EditButton")->click();
+    EXPECT_EQ(editorLines, QStringList{"Print('a');"});
+    EXPECT_EQ(Items(List("ComboBox7")), (QStringList{"（New File）", "Renamed", "B"}));
+    EXPECT_EQ(form.MacroLines(1), ksl::TStrings{"Print('a');"});
+    EXPECT_EQ(form.SelectedItem(), 1);
+}
+
+TEST_F(MainWindow, EditingAnEmptyMacroOffersTheDeclarationsAndStoresThem) {
+    form.AddMacro("Empty", {});
+    List("ComboBox7")->setCurrentIndex(1);
+    OnEditor(SaveAndExit);
+    Button("EditButton")->click();
+    EXPECT_EQ(form.MacroLines(1), MacroText(CommentedPrototypes()));
+}
 
 TEST_F(MainWindow, FirstStartShowsTheLayoutAndItsDefaults) {
     EXPECT_EQ(form.windowTitle(), "Portwell");
@@ -238,12 +327,13 @@ TEST_F(MainWindow, ASecondActivityIsRefusedWithANotice) {
         Button("RecButton")->click();
         recNotPressed = !Button("RecButton")->isChecked() && Button("RunButton")->isChecked();
         Button("DeleteButton")->click();
+        Button("EditButton")->click();
         Button("StopButton")->click();
     });
     Button("RunButton")->click();
     EXPECT_TRUE(runStillPressed);
     EXPECT_TRUE(recNotPressed);
-    EXPECT_EQ(notices.count(), 3);
+    EXPECT_EQ(notices.count(), 4);
     EXPECT_EQ(form.MacroCount(), 1);
     EXPECT_TRUE(Idle());
 }
@@ -338,9 +428,12 @@ TEST_F(MainWindow, RecordingIntoNewFileAddsNewMacro) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         platform::Synchronize([&] { Button("StopButton")->click(); });
     });
+    OnEditor(SaveAndExit);
     Button("RecButton")->click();
     player.join();
     ASSERT_EQ(form.MacroCount(), 1);
+    EXPECT_EQ(editorTitle, "New Macro");
+    EXPECT_EQ(MacroText(editorLines), form.MacroLines(1));
     EXPECT_EQ(form.MacroTitle(1), "New Macro");
     EXPECT_EQ(form.SelectedItem(), 1);
     const ksl::TStrings& lines = form.MacroLines(1);
@@ -364,10 +457,27 @@ TEST_F(MainWindow, RecordingIntoAMacroAppendsToIt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         platform::Synchronize([&] { Button("StopButton")->click(); });
     });
+    OnEditor(SaveAndExit);
     Button("RecButton")->click();
     player.join();
     ASSERT_EQ(form.MacroCount(), 1);
+    EXPECT_EQ(editorTitle, "Kept");
     EXPECT_EQ(form.MacroLines(1), (ksl::TStrings{"Print('first');", "ComWriteHex('4F 4B');"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindow, StopBeforeAnyByteStillOpensTheEditorOnANewMacro) {
+    List("ComboBox1")->setCurrentText("loop://");
+    During(300, [&] { Button("StopButton")->click(); });
+    OnEditor(SaveAndExit);
+    Button("RecButton")->click();
+    ASSERT_EQ(form.MacroCount(), 1);
+    EXPECT_EQ(form.MacroTitle(1), "New Macro");
+    EXPECT_EQ(editorLines, CommentedPrototypes());
+    EXPECT_TRUE(Idle());
 }
 
 } // namespace

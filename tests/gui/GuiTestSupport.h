@@ -58,6 +58,15 @@ inline std::shared_ptr<MessageAnswer> AnswerNextMessageBox(const QString& captio
     return answer;
 }
 
+// Answers the next message box with one of its standard buttons.
+inline void AnswerNextQuestion(QMessageBox::StandardButton answer) {
+    OnNextModal([answer](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        if (QAbstractButton* button = box->button(answer)) button->click();
+    });
+}
+
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
     return QTest::qWaitFor(done, timeoutMs);
 }

@@ -23,6 +23,7 @@ class QToolButton;
 namespace portwell::gui {
 
 class TDeviceComboBox;
+class TForm2;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -54,6 +55,7 @@ public:
     void RunButtonClick();
     void RecButtonClick();
     void StopButtonClick();
+    void EditButtonClick();
     void DeleteButtonClick();
 
 signals:
@@ -77,6 +79,8 @@ private:
     void ActivityEnded();
     void ShowFailure(const std::string& message);
     void StoreRecording(int item, const ksl::TStrings& recorded);
+    void EditNewMacro(TForm2& editor);
+    void EditMacro(TForm2& editor, int item);
     void MacrosChanged();
     void IntervalEditChange();
     void LockSettings(bool locked);
