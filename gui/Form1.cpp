@@ -40,7 +40,7 @@ QFont WindowFont() {
 
 QFont FixedPitchFont() {
     QFont font;
-    font.setFamilies({"ＭＳ ゴシック", "Monospace", "IPAGothic"});
+    font.setFamilies({"DejaVu Sans Mono", "Monospace", "IPAGothic"});
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     font.setPixelSize(12);
