@@ -65,16 +65,11 @@ protected:
             lines.push_back(line.toStdString());
         return lines;
     }
-    bool ListsEnabled() {
+    // Whether all seven lists are enabled (true) or all disabled (false).
+    bool ListsAre(bool enabled) {
         for (const char* name : {"ComboBox1", "ComboBox2", "ComboBox3", "ComboBox4", "ComboBox5",
                                  "ComboBox6", "ComboBox7"})
-            if (!List(name)->isEnabled()) return false;
-        return true;
-    }
-    bool ListsDisabled() {
-        for (const char* name : {"ComboBox1", "ComboBox2", "ComboBox3", "ComboBox4", "ComboBox5",
-                                 "ComboBox6", "ComboBox7"})
-            if (List(name)->isEnabled()) return false;
+            if (List(name)->isEnabled() != enabled) return false;
         return true;
     }
     // Acts on the editor once it shows, and remembers what it showed.
@@ -91,7 +86,7 @@ protected:
 
     bool Idle() {
         return Button("StopButton")->isChecked() && !Button("RunButton")->isChecked() &&
-               !Button("RecButton")->isChecked() && ListsEnabled() && !form.Host().Busy();
+               !Button("RecButton")->isChecked() && ListsAre(true) && !form.Host().Busy();
     }
 
     TForm1 form;
@@ -295,7 +290,7 @@ TEST_F(MainWindow, AnOpenFailureIsShownAndKeepsTheListsLockedUntilStop) {
     EXPECT_EQ(message->text, "Error accessing specified device (Error: 2) ");
     EXPECT_TRUE(Button("RunButton")->isChecked());
     EXPECT_FALSE(Button("StopButton")->isChecked());
-    EXPECT_TRUE(ListsDisabled());
+    EXPECT_TRUE(ListsAre(false));
     EXPECT_TRUE(LogLines().empty());
     Button("StopButton")->click();
     EXPECT_TRUE(Idle());
