@@ -38,8 +38,17 @@ fuzz: deps
 soak: build
 	@scripts/soak $(BUILD)
 
+# With a display: the window, on a demo settings file that holds the examples as macros and
+# loop:// as the device (made once, so what you store there stays). Without: one example on loop://.
+DEMO_SETTINGS := $(BUILD)/demo-settings.ini
 run: build
-	@$(BUILD)/bin/portwell-cli run -d loop:// examples/loopback.ksl
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x $(BUILD)/bin/portwell ]; then \
+	  [ -f $(DEMO_SETTINGS) ] || $(BUILD)/bin/portwell-demo-settings $(DEMO_SETTINGS) \
+	    examples/loopback.ksl $$(ls examples/*.ksl | grep -v loopback); \
+	  $(BUILD)/bin/portwell --settings $(DEMO_SETTINGS); \
+	else \
+	  $(BUILD)/bin/portwell-cli run -d loop:// examples/loopback.ksl; \
+	fi
 
 bench: build
 	@bench/run-all $(BUILD)

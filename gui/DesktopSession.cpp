@@ -1,0 +1,90 @@
+#include "portwell/gui/DesktopSession.h"
+
+#include "platform/Dialogs.h"
+
+#include <QGuiApplication>
+
+namespace portwell::gui {
+
+namespace {
+
+constexpr uint32_t MB_ICONERROR = 0x10, MB_ICONWARNING = 0x30;
+
+void Tell(const std::string& text, uint32_t icon) {
+    platform::Dialogs().MessageBox(text, "Portwell", icon);
+}
+
+bool ShiftAndControlHeld() {
+    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
+    return held.testFlag(Qt::ShiftModifier) && held.testFlag(Qt::ControlModifier);
+}
+
+} // namespace
+
+std::optional<TStartOptions> ParseStartOptions(const QStringList& arguments, std::string& error) {
+    TStartOptions options;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == "--defaults") {
+            options.Defaults = true;
+        } else if (argument == "--settings" && i + 1 < arguments.size()) {
+            options.SettingsFile = arguments[++i].toStdString();
+        } else if (argument.startsWith("--settings=")) {
+            options.SettingsFile = argument.mid(11).toStdString();
+        } else {
+            error = argument == "--settings" ? "--settings needs a file name"
+                                             : "unknown argument '" + argument.toStdString() + "'";
+            return std::nullopt;
+        }
+    }
+    if (options.SettingsFile && options.SettingsFile->empty()) {
+        error = "--settings needs a file name";
+        return std::nullopt;
+    }
+    return options;
+}
+
+TDesktopSession::TDesktopSession(const TStartOptions& options,
+                                 const std::filesystem::path& programPath)
+    : file(LocateSettingsFile(SettingsLocationOf(programPath, options.SettingsFile))) {
+    try {
+        lock = std::make_unique<TSettingsLock>(file);
+    } catch (const ESettingsFile& e) {
+        Tell(std::string(e.what()) + "\nPortwell ends without touching it.", MB_ICONERROR);
+        return;
+    }
+    form = std::make_unique<TForm1>();
+    form->Apply(StartState(options.Defaults || ShiftAndControlHeld()));
+    form->OnMacrosChanged = [this] { Save(); };
+    form->OnClosing = [this] { Save(); };
+}
+
+// A reset to the defaults keeps a copy of the file it will overwrite; an unreadable file is set
+// aside, and the user is told where it went.
+TStoredState TDesktopSession::StartState(bool defaults) {
+    try {
+        if (defaults) {
+            KeepResetCopy(file);
+            return {};
+        }
+        TLoadResult loaded = LoadSettingsOrSetAside(file);
+        if (loaded.Outcome == TLoadOutcome::SetAside)
+            Tell(loaded.Reason + "\nIt has been kept as " + loaded.SetAsidePath.string() +
+                     "; Portwell starts with the defaults.",
+                 MB_ICONWARNING);
+        return loaded.State;
+    } catch (const ESettingsFile& e) {
+        Tell(std::string(e.what()) + "\nPortwell starts with the defaults.", MB_ICONWARNING);
+        return {};
+    }
+}
+
+void TDesktopSession::Save() {
+    try {
+        SaveSettings(file, form->State());
+    } catch (const ESettingsFile& e) {
+        Tell(e.what(), MB_ICONERROR);
+    }
+}
+
+} // namespace portwell::gui

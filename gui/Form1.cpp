@@ -1,0 +1,507 @@
+#include "portwell/gui/Form1.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Messages.h"
+#include "portwell/gui/DeviceComboBox.h"
+#include "portwell/gui/Form2.h"
+#include "portwell/gui/IntervalText.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace portwell::gui {
+
+namespace {
+
+// At most about 30 repaints of the log a second, however fast a macro prints.
+constexpr int LogFlushMs = 33;
+
+constexpr uint32_t MB_ICONERROR = 0x10;
+
+const QString WindowCaption = "Portwell";
+const QString BusyNotice = "Another run or recording is in progress: press Stop first.";
+
+QFont WindowFont() {
+    QFont font;
+    font.setFamilies({"ＭＳ Ｐゴシック", "IPAPGothic"});
+    font.setPixelSize(12);
+    return font;
+}
+
+QFont FixedPitchFont() {
+    QFont font;
+    font.setFamilies({"DejaVu Sans Mono", "Monospace", "IPAGothic"});
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPixelSize(12);
+    return font;
+}
+
+template <typename Widget> Widget* Named(Widget* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+QComboBox* DropDownList(QWidget* parent, const char* name, const QStringList& items, int selected) {
+    QComboBox* list = Named(new QComboBox(parent), name);
+    list->addItems(items);
+    list->setCurrentIndex(selected);
+    return list;
+}
+
+QToolButton* FlatButton(QWidget* parent, const char* name, const QString& caption, bool toggle) {
+    QToolButton* button = Named(new QToolButton(parent), name);
+    button->setText(caption);
+    button->setAutoRaise(true);
+    button->setCheckable(toggle);
+    button->setMinimumWidth(44);
+    return button;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName("Form1");
+    setWindowTitle(WindowCaption);
+    setFont(WindowFont());
+    move(260, 138);
+    resize(512, 300);
+    setMinimumSize(512, 300);
+    BuildPortGroup();
+    BuildMacroGroup();
+    BuildLog();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(GroupBox1);
+    layout->addWidget(GroupBox2);
+    layout->addWidget(RichEdit1, 1);
+    ConnectHost();
+    ConnectButtons();
+}
+
+TForm1::~TForm1() {
+    host.Log.OnLine = nullptr;
+    host.OnSettingsLocked = nullptr;
+}
+
+// Placed as the lists of the original layout: a label above each list, 72 pixels apart.
+void TForm1::BuildPortGroup() {
+    GroupBox1 = Named(new QGroupBox("COM Port Setting", this), "GroupBox1");
+    GroupBox1->setFixedHeight(65);
+    const char* captions[] = {"DeviceName", "BaudRate", "DataBits",
+                              "StopBits",   "Parity",   "FlowControl"};
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "Label" + std::to_string(i + 1);
+        QLabel* label = Named(new QLabel(captions[i], GroupBox1), name.c_str());
+        label->setGeometry(8 + 72 * i, 16, 72, 14);
+        portLabels.push_back(label);
+    }
+    ComboBox1 = Named(new TDeviceComboBox(GroupBox1), "ComboBox1");
+    ComboBox2 = DropDownList(GroupBox1, "ComboBox2",
+                             {"110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
+                              "38400", "56000", "57600", "115200", "128000", "256000"},
+                             serial::cbr9600);
+    ComboBox3 =
+        DropDownList(GroupBox1, "ComboBox3", {"4bit", "5bit", "6bit", "7bit", "8bit"}, serial::da8);
+    ComboBox4 = DropDownList(GroupBox1, "ComboBox4", {"1.0bit", "1.5bit", "2.0bit"}, serial::sb10);
+    ComboBox5 = DropDownList(GroupBox1, "ComboBox5", {"None", "Odd", "Even", "Mark", "Space"},
+                             serial::paNone);
+    ComboBox6 = DropDownList(GroupBox1, "ComboBox6",
+                             {"None", "CTS/RTS", "DTR/ETR", "Software", "Default"}, serial::fcNone);
+    QComboBox* lists[] = {ComboBox1, ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6};
+    for (int i = 0; i < 6; ++i)
+        lists[i]->setGeometry(8 + 72 * i, 32, i == 0 ? 73 : 70, 22);
+}
+
+void TForm1::BuildMacroGroup() {
+    GroupBox2 = Named(new QGroupBox("Macro", this), "GroupBox2");
+    GroupBox2->setFixedHeight(67);
+    Label7 = Named(new QLabel("Name", GroupBox2), "Label7");
+    ComboBox7 = DropDownList(GroupBox2, "ComboBox7", {portwell::NewFileItem}, 0);
+    ComboBox7->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    EditButton = FlatButton(GroupBox2, "EditButton", "Edit", false);
+    DeleteButton = FlatButton(GroupBox2, "DeleteButton", "Delete", false);
+    AutoRunCheck = Named(new QCheckBox("AutoRun", GroupBox2), "AutoRunCheck");
+    RunButton = FlatButton(GroupBox2, "RunButton", "Run", true);
+    RecButton = FlatButton(GroupBox2, "RecButton", "Rec", true);
+    StopButton = FlatButton(GroupBox2, "StopButton", "Stop", true);
+    StopButton->setChecked(true);
+    LoopCheck = Named(new QCheckBox("Loop", GroupBox2), "LoopCheck");
+    IntervalLabel = Named(new QLabel("Interval", GroupBox2), "IntervalLabel");
+    IntervalEdit = Named(new QLineEdit("1000", GroupBox2), "IntervalEdit");
+    IntervalEdit->setFixedWidth(56);
+    IntervalEdit->installEventFilter(this);
+    intervalBackup = IntervalEdit->text();
+    Label8 = Named(new QLabel("(ms)", GroupBox2), "Label8");
+
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(Label7);
+    nameRow->addWidget(ComboBox7, 1);
+    nameRow->addWidget(EditButton);
+    nameRow->addWidget(DeleteButton);
+    auto* controlRow = new QHBoxLayout;
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{AutoRunCheck, RunButton, RecButton, StopButton, LoopCheck,
+                                         IntervalLabel, IntervalEdit, Label8})
+        controlRow->addWidget(widget);
+    controlRow->addStretch(1);
+    auto* rows = new QVBoxLayout(GroupBox2);
+    rows->setContentsMargins(8, 2, 8, 2);
+    rows->setSpacing(2);
+    rows->addLayout(nameRow);
+    rows->addLayout(controlRow);
+}
+
+void TForm1::BuildLog() {
+    RichEdit1 = Named(new QPlainTextEdit(this), "RichEdit1");
+    RichEdit1->setReadOnly(true);
+    RichEdit1->setFont(FixedPitchFont());
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setMaximumBlockCount(int(TTrafficLog::MaxLines));
+    RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    logFlush.setSingleShot(true);
+    logFlush.setInterval(LogFlushMs);
+    connect(&logFlush, &QTimer::timeout, this, &TForm1::FlushLog);
+}
+
+void TForm1::ConnectHost() {
+    host.Log.OnLine = [this](const std::string& line) { QueueLogLine(line); };
+    host.LoopChecked = [this] { return LoopCheck->isChecked(); };
+    host.IntervalMs = [this] { return IntervalMilliseconds(IntervalEdit->text().toStdString()); };
+    host.OnSettingsLocked = [this](bool locked) { LockSettings(locked); };
+}
+
+void TForm1::ConnectButtons() {
+    connect(RunButton, &QToolButton::clicked, this, [this] {
+        if (!RefuseWhileBusy(RunButton)) RunButtonClick();
+    });
+    connect(RecButton, &QToolButton::clicked, this, [this] {
+        if (!RefuseWhileBusy(RecButton)) RecButtonClick();
+    });
+    connect(StopButton, &QToolButton::clicked, this, &TForm1::StopButtonClick);
+    connect(EditButton, &QToolButton::clicked, this, [this] {
+        if (!RefuseWhileBusy(EditButton)) EditButtonClick();
+    });
+    connect(DeleteButton, &QToolButton::clicked, this, [this] {
+        if (!RefuseWhileBusy(DeleteButton)) DeleteButtonClick();
+    });
+    connect(IntervalEdit, &QLineEdit::textChanged, this, &TForm1::IntervalEditChange);
+}
+
+QString TForm1::MacroTitle(int item) const {
+    return ComboBox7->itemText(item);
+}
+
+int TForm1::SelectedItem() const {
+    return ComboBox7->currentIndex();
+}
+
+void TForm1::AddMacro(const QString& title, const ksl::TStrings& lines) {
+    macroLines.push_back(lines);
+    ComboBox7->addItem(title);
+}
+
+// Pressing one button of the group releases the other two.
+void TForm1::Press(QAbstractButton* pressed) {
+    for (QAbstractButton* button : {RunButton, RecButton, StopButton})
+        button->setChecked(button == pressed);
+}
+
+// A click has already toggled the button; while an activity runs it is put back as it was, and
+// the user is told why.
+bool TForm1::RefuseWhileBusy(QAbstractButton* clicked) {
+    if (!host.Busy()) return false;
+    if (clicked->isCheckable()) clicked->setChecked(!clicked->isChecked());
+    emit Notice(BusyNotice);
+    return true;
+}
+
+void TForm1::RunButtonClick() {
+    if (host.Busy()) return emit Notice(BusyNotice);
+    Press(RunButton);
+    const int item = SelectedItem();
+    try {
+        host.Run(PortSettings(), item > 0 ? &MacroLines(item) : nullptr);
+    } catch (const std::exception& failure) {
+        ShowFailure(failure.what());
+    }
+    ActivityEnded();
+}
+
+// The recording goes into a list of its own and joins the macro list once it has ended, so that
+// nothing the user does meanwhile can take its target away.
+void TForm1::RecButtonClick() {
+    if (host.Busy()) return emit Notice(BusyNotice);
+    Press(RecButton);
+    const int item = SelectedItem();
+    ksl::TStrings recorded;
+    try {
+        if (host.Record(PortSettings(), recorded) == TActivityEnd::DeviceLost)
+            host.Log.Add("Rec: the device went away; the recording ends there");
+    } catch (const std::exception& failure) {
+        ShowFailure(failure.what());
+        return ActivityEnded();
+    }
+    StoreRecording(item, recorded);
+    // A recording ended by closing the window is stored without asking the user anything more.
+    if (!closeRequested) EditButtonClick();
+    ActivityEnded();
+}
+
+void TForm1::StoreRecording(int item, const ksl::TStrings& recorded) {
+    if (item > 0) {
+        ksl::TStrings& lines = macroLines.at(size_t(item - 1));
+        lines.insert(lines.end(), recorded.begin(), recorded.end());
+    } else {
+        AddMacro(NewMacroTitle, recorded);
+        ComboBox7->setCurrentIndex(MacroCount());
+    }
+    MacrosChanged();
+}
+
+void TForm1::StopButtonClick() {
+    host.Stop();
+}
+
+// A close asked for during an activity waits until the activity's loop has left the stack.
+void TForm1::ActivityEnded() {
+    if (closeRequested) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::ShowFailure(const std::string& message) {
+    FlushLog();
+    platform::Dialogs().MessageBox(message, WindowCaption.toStdString(), MB_ICONERROR);
+}
+
+namespace {
+
+QStringList QtLines(const ksl::TStrings& lines) {
+    QStringList converted;
+    for (const std::string& line : lines)
+        converted << QString::fromStdString(line);
+    return converted;
+}
+
+ksl::TStrings MacroLinesOf(const TForm2& editor) {
+    ksl::TStrings lines;
+    for (const QString& line : editor.Lines())
+        lines.push_back(line.toStdString());
+    return lines;
+}
+
+} // namespace
+
+void TForm1::EditButtonClick() {
+    TForm2 editor(QtLines(host.Kestrel1.DeclarePrototype()), this);
+    platform::ProcessMessages();
+    const int item = SelectedItem();
+    if (item <= 0)
+        EditNewMacro(editor);
+    else
+        EditMacro(editor, item);
+}
+
+// A new macro is added at the end of the list, and selected.
+void TForm1::EditNewMacro(TForm2& editor) {
+    editor.SetTitle(NewMacroTitle);
+    if (editor.ShowModal() != TForm2::mrStore) return;
+    AddMacro(editor.Title(), MacroLinesOf(editor));
+    ComboBox7->setCurrentIndex(MacroCount());
+    MacrosChanged();
+}
+
+void TForm1::EditMacro(TForm2& editor, int item) {
+    editor.SetTitle(MacroTitle(item));
+    editor.SetLines(QtLines(MacroLines(item)));
+    if (editor.ShowModal() != TForm2::mrStore) return;
+    ComboBox7->setItemText(item, editor.Title());
+    macroLines.at(size_t(item - 1)) = MacroLinesOf(editor);
+    ComboBox7->setCurrentIndex(item);
+    MacrosChanged();
+}
+
+void TForm1::DeleteButtonClick() {
+    int item = SelectedItem();
+    if (item <= 0) return;
+    macroLines.erase(macroLines.begin() + (item - 1));
+    ComboBox7->removeItem(item);
+    if (item > MacroCount()) item = MacroCount();
+    ComboBox7->setCurrentIndex(item);
+    MacrosChanged();
+}
+
+void TForm1::MacrosChanged() {
+    if (OnMacrosChanged) OnMacrosChanged();
+}
+
+void TForm1::IntervalEditChange() {
+    const QString validated = QString::fromStdString(
+        ValidatedInterval(IntervalEdit->text().toStdString(), intervalBackup.toStdString()));
+    if (validated != IntervalEdit->text()) IntervalEdit->setText(validated);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == IntervalEdit && event->type() == QEvent::FocusIn)
+        intervalBackup = IntervalEdit->text();
+    return QWidget::eventFilter(watched, event);
+}
+
+// Stop releases Run and Rec and presses Stop, as it unlocks the lists.
+void TForm1::LockSettings(bool locked) {
+    for (QComboBox* list : {static_cast<QComboBox*>(ComboBox1), ComboBox2, ComboBox3, ComboBox4,
+                            ComboBox5, ComboBox6, ComboBox7})
+        list->setEnabled(!locked);
+    if (!locked) Press(StopButton);
+}
+
+std::vector<QComboBox*> TForm1::PortLists() const {
+    return {ComboBox1, ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6};
+}
+
+namespace {
+
+TStoredList StoredList(const QComboBox* list) {
+    TStoredList stored;
+    for (int i = 0; i < list->count(); ++i)
+        stored.Items.push_back(list->itemText(i).toStdString());
+    stored.ItemIndex = list->currentIndex();
+    return stored;
+}
+
+// The lists keep their own items, whose order gives the settings' ordinals; only the selection
+// comes from the file.
+void SelectStored(QComboBox* list, const TStoredList& stored) {
+    if (stored.ItemIndex >= 0 && stored.ItemIndex < list->count())
+        list->setCurrentIndex(stored.ItemIndex);
+}
+
+} // namespace
+
+// A device typed into the list is kept as an item, so that the file can select it.
+TStoredState TForm1::State() const {
+    TStoredState state = carried;
+    state.Left = x();
+    state.Top = y();
+    state.Width = width();
+    state.Height = height();
+    const std::vector<QComboBox*> lists = PortLists();
+    for (int i = 0; i < PortListCount; ++i)
+        state.PortLists[size_t(i)] = StoredList(lists[size_t(i)]);
+    TStoredList& devices = state.PortLists[plDeviceName];
+    devices.Items.clear();
+    for (const QString& item : ComboBox1->KeptItems())
+        devices.Items.push_back(item.toStdString());
+    const std::string device = ComboBox1->currentText().toStdString();
+    const auto found = std::find(devices.Items.begin(), devices.Items.end(), device);
+    devices.ItemIndex = int(found - devices.Items.begin());
+    if (found == devices.Items.end()) devices.Items.push_back(device);
+    state.Macros.clear();
+    for (int item = 1; item <= MacroCount(); ++item)
+        state.Macros.push_back({MacroTitle(item).toStdString(), MacroLines(item)});
+    state.MacroIndex = SelectedItem();
+    state.AutoRun = AutoRunCheck->isChecked();
+    state.Loop = LoopCheck->isChecked();
+    state.IntervalText = IntervalEdit->text().toStdString();
+    state.RunDown = RunButton->isChecked();
+    state.RecDown = RecButton->isChecked();
+    state.StopDown = StopButton->isChecked();
+    state.LogLines.assign(host.Log.Lines().begin(), host.Log.Lines().end());
+    return state;
+}
+
+void TForm1::Apply(const TStoredState& state) {
+    carried = state;
+    move(state.Left, state.Top);
+    resize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+    const std::vector<QComboBox*> lists = PortLists();
+    for (int i = 1; i < PortListCount; ++i)
+        SelectStored(lists[size_t(i)], state.PortLists[size_t(i)]);
+    const TStoredList& devices = state.PortLists[plDeviceName];
+    QStringList deviceItems;
+    for (const std::string& item : devices.Items)
+        deviceItems << QString::fromStdString(item);
+    ComboBox1->SetKeptItems(deviceItems);
+    if (devices.ItemIndex >= 0 && devices.ItemIndex < deviceItems.size())
+        ComboBox1->SelectDevice(deviceItems[devices.ItemIndex]);
+    while (ComboBox7->count() > 1)
+        ComboBox7->removeItem(1);
+    macroLines.clear();
+    for (const TMacro& macro : state.Macros)
+        AddMacro(QString::fromStdString(macro.Title), macro.Lines);
+    ComboBox7->setCurrentIndex(std::clamp(state.MacroIndex, 0, MacroCount()));
+    AutoRunCheck->setChecked(state.AutoRun);
+    LoopCheck->setChecked(state.Loop);
+    IntervalEdit->setText(QString::fromStdString(state.IntervalText));
+    intervalBackup = IntervalEdit->text();
+    RunButton->setChecked(state.RunDown);
+    RecButton->setChecked(state.RecDown);
+    StopButton->setChecked(state.StopDown);
+    host.Log.Clear();
+    pendingLog.clear();
+    RichEdit1->clear();
+}
+
+TPortSettings TForm1::PortSettings() const {
+    TPortSettings settings;
+    settings.DeviceName = ComboBox1->currentText().toStdString();
+    settings.BaudRate = serial::TBaudRate(std::max(ComboBox2->currentIndex(), 0));
+    settings.Databits = serial::TDatabits(std::max(ComboBox3->currentIndex(), 0));
+    settings.Stopbits = serial::TStopbits(std::max(ComboBox4->currentIndex(), 0));
+    settings.Parity = serial::TParity(std::max(ComboBox5->currentIndex(), 0));
+    settings.FlowControl = serial::TFlowControl(std::max(ComboBox6->currentIndex(), 0));
+    return settings;
+}
+
+void TForm1::QueueLogLine(const std::string& line) {
+    pendingLog.push_back(line);
+    if (!logFlush.isActive()) logFlush.start();
+}
+
+// Follows the newest line unless the user has scrolled up to read.
+void TForm1::FlushLog() {
+    logFlush.stop();
+    if (pendingLog.empty()) return;
+    QScrollBar* scroll = RichEdit1->verticalScrollBar();
+    const bool follow = scroll->value() == scroll->maximum();
+    QStringList lines;
+    for (const std::string& line : pendingLog)
+        lines << QString::fromStdString(line);
+    pendingLog.clear();
+    RichEdit1->appendPlainText(lines.join('\n'));
+    if (follow) scroll->setValue(scroll->maximum());
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!First) return;
+    First = false;
+    if (AutoRunCheck->isChecked() && !RunButton->isChecked())
+        QTimer::singleShot(0, this, &TForm1::RunButtonClick);
+}
+
+// Closing presses Stop. An activity still on the stack unwinds first; the window closes when it
+// has (ActivityEnded).
+void TForm1::closeEvent(QCloseEvent* event) {
+    StopButtonClick();
+    if (host.Busy()) {
+        closeRequested = true;
+        event->ignore();
+        return;
+    }
+    FlushLog();
+    if (OnClosing) OnClosing();
+    event->accept();
+}
+
+} // namespace portwell::gui

@@ -1,0 +1,126 @@
+#pragma once
+// The main window: port settings, the macro list with Edit and Delete, AutoRun, Run, Rec and
+// Stop, Loop and Interval, and the traffic log. It is thin: running, looping, recording and
+// stopping are the host's (TMacroHost); the window hands it the settings and shows what it logs.
+#include "portwell/MacroHost.h"
+#include "portwell/StoredState.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QToolButton;
+
+namespace portwell::gui {
+
+class TDeviceComboBox;
+class TForm2;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* NewMacroTitle = "New Macro";
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    TMacroHost& Host() { return host; }
+
+    // The window's state as the settings file keeps it, and back. Apply leaves the log pane empty.
+    TStoredState State() const;
+    void Apply(const TStoredState& state);
+
+    // The macros of the list, item 1 on; item 0 is "（New File）".
+    int MacroCount() const { return int(macroLines.size()); }
+    QString MacroTitle(int item) const;
+    const ksl::TStrings& MacroLines(int item) const { return macroLines.at(size_t(item - 1)); }
+    void AddMacro(const QString& title, const ksl::TStrings& lines);
+    // The selected item of the macro list; 0 is "（New File）".
+    int SelectedItem() const;
+
+    // Told after every change to the macro list, so that it can be stored at once.
+    std::function<void()> OnMacrosChanged;
+    // Told once the window has agreed to close, before it goes.
+    std::function<void()> OnClosing;
+
+    void RunButtonClick();
+    void RecButtonClick();
+    void StopButtonClick();
+    void EditButtonClick();
+    void DeleteButtonClick();
+
+signals:
+    // A short notice for the user, such as why a button press was refused.
+    void Notice(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildPortGroup();
+    void BuildMacroGroup();
+    void BuildLog();
+    void ConnectHost();
+    void ConnectButtons();
+
+    void Press(QAbstractButton* pressed);
+    bool RefuseWhileBusy(QAbstractButton* clicked);
+    void ActivityEnded();
+    void ShowFailure(const std::string& message);
+    void StoreRecording(int item, const ksl::TStrings& recorded);
+    void EditNewMacro(TForm2& editor);
+    void EditMacro(TForm2& editor, int item);
+    void MacrosChanged();
+    void IntervalEditChange();
+    void LockSettings(bool locked);
+    TPortSettings PortSettings() const;
+    std::vector<QComboBox*> PortLists() const;
+    void QueueLogLine(const std::string& line);
+    void FlushLog();
+
+    TMacroHost host;
+    // What the file holds that the window does not show, kept to be written back unchanged.
+    TStoredState carried;
+    std::vector<ksl::TStrings> macroLines;
+    QString intervalBackup;
+    bool First = true;
+    bool closeRequested = false;
+    std::vector<std::string> pendingLog;
+    QTimer logFlush;
+
+    QGroupBox* GroupBox1;
+    QGroupBox* GroupBox2;
+    std::vector<QLabel*> portLabels;
+    TDeviceComboBox* ComboBox1;
+    QComboBox* ComboBox2;
+    QComboBox* ComboBox3;
+    QComboBox* ComboBox4;
+    QComboBox* ComboBox5;
+    QComboBox* ComboBox6;
+    QComboBox* ComboBox7;
+    QLabel* Label7;
+    QToolButton* EditButton;
+    QToolButton* DeleteButton;
+    QCheckBox* AutoRunCheck;
+    QToolButton* RunButton;
+    QToolButton* RecButton;
+    QToolButton* StopButton;
+    QCheckBox* LoopCheck;
+    QLabel* IntervalLabel;
+    QLineEdit* IntervalEdit;
+    QLabel* Label8;
+    QPlainTextEdit* RichEdit1;
+};
+
+} // namespace portwell::gui
