@@ -14,6 +14,18 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DA
 install(FILES ${PROJECT_SOURCE_DIR}/docs/language.md ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/portwell)
 
+if(BUILD_TESTING)
+  set(installed bin/ksl bin/portwell-cli share/applications/portwell.desktop
+      share/icons/hicolor/scalable/apps/portwell.svg share/doc/portwell/examples/loopback.ksl)
+  if(TARGET portwell)
+    list(APPEND installed bin/portwell)
+  endif()
+  add_test(NAME InstallLayout
+           COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                   -DSTAGE=${PROJECT_BINARY_DIR}/install-check "-DEXPECTED=${installed}"
+                   -P ${CMAKE_CURRENT_LIST_DIR}/CheckInstall.cmake)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME portwell)
 set(CPACK_PACKAGE_VENDOR "Portwell")
