@@ -4,7 +4,7 @@ SANITIZE_BUILD := build-sanitize
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test test-sanitize differential fuzz soak run bench clean format
+.PHONY: all deps build test test-sanitize differential fuzz soak run bench package clean format
 
 all: build
 
@@ -52,6 +52,10 @@ run: build
 
 bench: build
 	@bench/run-all $(BUILD)
+
+# A Debian package of the programs, the menu entry and the examples, in build/.
+package: build
+	@cmake --build $(BUILD) --target package
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -56,7 +56,6 @@ TForm2::TForm2(QStringList declarePrototype, QWidget* parent)
     setObjectName("Form2");
     setWindowTitle("Macro Editor");
     setModal(true);
-    setSizeGripEnabled(false);
     resize(WindowWidth, WindowHeight);
     CreateActions();
     ConnectActions();

@@ -2,6 +2,8 @@
 // The macro editor: a modal window showing one macro's title and text. ShowModal tells the caller
 // whether to store what it shows (1) or to discard it (2); the caller copies Title() and Lines()
 // into the macro list when it stores.
+#include "portwell/gui/CodeEdit.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,6 @@ class QStatusBar;
 class QWidget;
 
 namespace portwell::gui {
-
-class TCodeEdit;
 
 class TForm2 : public QDialog {
     Q_OBJECT
