@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -197,6 +199,9 @@ void TForm1::ConnectButtons() {
         if (!RefuseWhileBusy(DeleteButton)) DeleteButtonClick();
     });
     connect(IntervalEdit, &QLineEdit::textChanged, this, &TForm1::IntervalEditChange);
+    // A refusal is told where the user just clicked, without a dialog to dismiss.
+    connect(this, &TForm1::Notice, this,
+            [this](const QString& text) { QToolTip::showText(QCursor::pos(), text, this); });
 }
 
 QString TForm1::MacroTitle(int item) const {

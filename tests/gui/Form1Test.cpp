@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QToolButton>
+#include <QToolTip>
 #include <chrono>
 #include <thread>
 
@@ -316,11 +317,13 @@ TEST_F(MainWindow, ASecondActivityIsRefusedWithANotice) {
     Select("ComWait('never', 0);");
     QSignalSpy notices(&form, &TForm1::Notice);
     bool runStillPressed = false, recNotPressed = false;
+    QString shownNotice;
     During(300, [&] {
         Button("RunButton")->click();
         runStillPressed = Button("RunButton")->isChecked();
         Button("RecButton")->click();
         recNotPressed = !Button("RecButton")->isChecked() && Button("RunButton")->isChecked();
+        shownNotice = QToolTip::text();
         Button("DeleteButton")->click();
         Button("EditButton")->click();
         Button("StopButton")->click();
@@ -329,6 +332,7 @@ TEST_F(MainWindow, ASecondActivityIsRefusedWithANotice) {
     EXPECT_TRUE(runStillPressed);
     EXPECT_TRUE(recNotPressed);
     EXPECT_EQ(notices.count(), 4);
+    EXPECT_TRUE(shownNotice.contains("press Stop")) << shownNotice.toStdString();
     EXPECT_EQ(form.MacroCount(), 1);
     EXPECT_TRUE(Idle());
 }
