@@ -89,10 +89,21 @@ std::string Get_ExpString(TKSLParser& parser, uint8_t BreakWord) {
     return text;
 }
 
+namespace {
+
+bool OpensBlockSentence(const TKSLParser& parser, bool nested) {
+    return parser.IsSym("BEGIN") || parser.IsSym("ELSE") || (parser.IsSym("REPEAT") && !nested);
+}
+
+} // namespace
+
 std::string Get_Sentence(TKSLParser& parser, bool nested) {
-    if (parser.IsSym("BEGIN") || parser.IsSym("ELSE")) return BlockSentence(parser, "END");
-    if (parser.IsSym("REPEAT") && !nested) return BlockSentence(parser, "UNTIL");
-    return SingleSentence(parser);
+    if (!OpensBlockSentence(parser, nested)) return SingleSentence(parser);
+    return BlockSentence(parser, parser.IsSym("REPEAT") ? "UNTIL" : "END");
+}
+
+size_t SentenceStart(const TKSLParser& parser, bool nested) {
+    return parser.Index() + (OpensBlockSentence(parser, nested) ? 1 : 0);
 }
 
 } // namespace ksl

@@ -29,5 +29,7 @@ std::string Get_ExpString(TKSLParser& parser, uint8_t BreakWord);
 // UNTIL; otherwise one statement up to ";" or its ELSE. With `nested`, a REPEAT is taken whole,
 // condition included, as the statement standing in a THEN, ELSE, DO or CASE branch.
 std::string Get_Sentence(TKSLParser& parser, bool nested = false);
+// The index of the first token that Get_Sentence would take from the parser's position.
+size_t SentenceStart(const TKSLParser& parser, bool nested = false);
 
 } // namespace ksl

@@ -34,6 +34,7 @@ void TKestrel::Execute() {
 }
 
 void TKestrel::Run() {
+    ForgetFailure();
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
     Variable.RemoveIf([](const TVarState& v) { return !v.BuiltIn; });
@@ -43,7 +44,8 @@ void TKestrel::Run() {
         const std::string_view prototype = Trim(line, IsBlankOrNul);
         if (!prototype.empty()) AddFunction(std::string(prototype), false);
     }
-    const std::string program = SkipComment(FSource);
+    const std::string program = SkipComment(FSource, &Program_Lines);
+    Program_Text = program;
 
     TKSLParser parser(program);
     RunningGuard running(Exec_Flg);
@@ -51,21 +53,22 @@ void TKestrel::Run() {
     if (Block_Flg) {
         parser.NextToken();
         do {
-            ProcessVariable(parser);
+            ProcessVariableLocated(parser);
         } while (!parser.IsSym("BEGIN") && parser.Token() != toEOF);
     }
     if (!Block_Flg) {
-        BSExecute(program);
+        BSExecute(program, 0);
         return;
     }
     const int64_t StartPos = parser.SourcePos();
+    const int64_t startToken = int64_t(parser.Index());
     int64_t EndPos = 0;
     for (; parser.Token() != toEOF; parser.NextToken())
         if (parser.IsSym("END")) EndPos = parser.SourcePos();
     if (EndPos == 0) Fail(errEnd, "Block");
     // The block runs up to the blank before the last END, so that END and a closing "." drop.
     const int64_t length = EndPos - 1 - StartPos;
-    BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)));
+    BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)), startToken);
 }
 
 void TKestrel::RequestAbort() noexcept {
@@ -80,9 +83,11 @@ void TKestrel::Abort() {
     throw EKestrelError(std::string(errAbort));
 }
 
-std::string TKestrel::SkipComment(const TStrings& Value) {
+std::string TKestrel::SkipComment(const TStrings& Value, std::vector<int32_t>* lines) {
     std::string program;
-    for (const std::string& sourceLine : Value) {
+    if (lines) lines->clear();
+    for (size_t i = 0; i < Value.size(); ++i) {
+        const std::string& sourceLine = Value[i];
         std::string line;
         for (TKSLParser parser(sourceLine); parser.Token() != toEOF; parser.NextToken()) {
             if (parser.Token() == toComment) continue;
@@ -93,8 +98,19 @@ std::string TKestrel::SkipComment(const TStrings& Value) {
         if (line.empty()) continue;
         program += line;
         program += "\r\n";
+        if (lines) lines->push_back(int32_t(i + 1));
     }
     return program;
+}
+
+// A declaration that fails names the line of the token it failed at.
+void TKestrel::ProcessVariableLocated(Parser& parser) {
+    try {
+        ProcessVariable(parser);
+    } catch (...) {
+        NoteFailureAtProgramToken(parser.Index());
+        throw;
+    }
 }
 
 void TKestrel::ProcessVariable(Parser& parser) {

@@ -4,25 +4,29 @@
 #include "Errors.h"
 #include "Extraction.h"
 #include "KSLParser.h"
+#include "Location.h"
 #include "Nesting.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
 namespace ksl {
 
-void TKestrel::BSExecute(const std::string& S) {
-    RunBlock(S, PrepareBlock(S).get());
+void TKestrel::BSExecute(const std::string& S, int64_t start) {
+    RunBlock(S, PrepareBlock(S).get(), start);
 }
 
-void TKestrel::RunBlock(const std::string& S, const StatementList* prepared) {
+void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int64_t start) {
     const NestingGuard level(Nesting_Depth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
+    BlockFrame frame{nullptr, start, &S, prepared};
+    const FrameScope scope(Block_Frame, frame);
     if (prepared) {
         for (const Statement& statement : *prepared) {
             if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
             TKSLParser parser(*statement.tokens, 0);
-            ExecuteStatement(parser);
+            ExecuteLocated(parser, frame);
+            ++frame.statement;
         }
         return;
     }
@@ -31,7 +35,18 @@ void TKestrel::RunBlock(const std::string& S, const StatementList* prepared) {
     for (const std::string& statement : SL) {
         if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
         TKSLParser parser(statement);
+        ExecuteLocated(parser, frame);
+        ++frame.statement;
+    }
+}
+
+// The innermost statement that fails notes where it stands; the blocks around it pass it on.
+void TKestrel::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
+    try {
         ExecuteStatement(parser);
+    } catch (...) {
+        NoteFailure(frame);
+        throw;
     }
 }
 
@@ -117,7 +132,8 @@ bool TKestrel::ExecuteAssignment(Parser& parser) {
 
 bool TKestrel::ExecuteKeyword(Parser& parser) {
     if (parser.IsSym("BEGIN")) {
-        BSExecute(CutSentence(parser, false));
+        const int64_t start = SentenceStart(parser, false);
+        BSExecute(CutSentence(parser, false), start);
         if (parser.IsSym("END")) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
     } else if (parser.IsSym("BREAK")) {
@@ -142,24 +158,78 @@ bool TKestrel::ExecuteKeyword(Parser& parser) {
     return true;
 }
 
-// The condition is evaluated after the THEN part has been cut out and before it runs; the ELSE
-// part is cut out after the THEN part has run.
 void TKestrel::ExecuteIf(Parser& parser) {
+    if (std::optional<ChainLink> link = RunIf(parser)) RunElseIfChain(std::move(*link));
+}
+
+// The condition is evaluated after the THEN part has been cut out and before it runs; the ELSE
+// part is cut out after the THEN part has run. An ELSE part that is itself an IF is not run here
+// but handed back, so that a long ELSE IF chain runs as a loop rather than ever deeper.
+std::optional<TKestrel::ChainLink> TKestrel::RunIf(Parser& parser) {
     parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwThen);
     if (parser.IsSym("THEN")) parser.NextToken();
     if (parser.Token() == toEOF) Fail(errSyntax, "if");
+    const int64_t thenStart = SentenceStart(parser, true);
     std::string StcStr = CutSentence(parser, true);
     if (parser.IsSym("END")) parser.NextToken();
     const bool ExpFlg = IEExecute(ExpStr) != 0;
-    if (ExpFlg) BSExecute(StcStr);
+    if (ExpFlg) BSExecute(StcStr, thenStart);
+    std::optional<ChainLink> next;
     if (parser.IsSym("ELSE")) {
         parser.NextToken();
+        const bool chained = parser.IsSym("IF");
+        const int64_t elseStart = SentenceStart(parser, true);
         StcStr = CutSentence(parser, true);
-        if (!ExpFlg) BSExecute(StcStr);
+        if (!ExpFlg && chained)
+            next = ChainLink{std::move(StcStr), elseStart};
+        else if (!ExpFlg)
+            BSExecute(StcStr, elseStart);
     }
     if (parser.IsSym("END")) parser.NextToken();
     if (parser.Is(";")) parser.NextToken();
+    return next;
+}
+
+// Each link runs as the one-statement block it is: messages are processed and the flags checked
+// before it, as for any block. The chain takes one level of nesting and one frame, whatever its
+// length: a long ELSE IF chain is flat code, not deep nesting.
+void TKestrel::RunElseIfChain(ChainLink link) {
+    const NestingGuard level(Nesting_Depth);
+    BlockFrame frame{nullptr, link.start, &link.text, nullptr};
+    const FrameScope scope(Block_Frame, frame);
+    for (;;) {
+        const auto prepared = PrepareBlock(link.text);
+        frame.prepared = prepared.get();
+        platform::ProcessMessages();
+        if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
+        std::vector<std::string> SL;
+        if (!prepared) ExtractDelimiter(";", link.text, SL);
+        if (prepared ? prepared->empty() : SL.empty()) return;
+        TKSLParser parser = prepared ? TKSLParser(*prepared->front().tokens, 0) : TKSLParser(SL[0]);
+        std::optional<ChainLink> next;
+        try {
+            next = RunChainLink(parser);
+        } catch (...) {
+            NoteFailure(frame);
+            throw;
+        }
+        if (!next) return;
+        // The next link's start counts from this link's statement, which starts the frame.
+        frame.start += next->start;
+        link = std::move(*next);
+    }
+}
+
+// A link is a statement that starts with IF. Only a routine or a variable named "if" makes it
+// something else, and then it runs as any statement would.
+std::optional<TKestrel::ChainLink> TKestrel::RunChainLink(Parser& parser) {
+    if (Lookup(BuiltinProc, Table::Procedure, parser) ||
+        Lookup(BuiltinFunc, Table::Function, parser) || Lookup(Variable, Table::Variable, parser)) {
+        ExecuteStatement(parser);
+        return std::nullopt;
+    }
+    return RunIf(parser);
 }
 
 // The counter runs over the low 32 bits of both bounds; the number of iterations is fixed before
@@ -168,16 +238,18 @@ void TKestrel::ExecuteFor(Parser& parser) {
     parser.NextToken();
     TVarState* var = Lookup(Variable, Table::Variable, parser);
     if (!var || var->VarType != vtInteger || var->Constant) Fail(errSyntax, "for");
+    const int64_t initStart = int64_t(parser.Index());
     std::string StcStr = CutExpression(parser, bwTo | bwDownTo);
     if (StcStr.find(":=") == std::string::npos || parser.Token() == toEOF) Fail(errSyntax, "for");
     const bool down = !parser.IsSym("TO");
     parser.NextToken();
-    BSExecute(StcStr);
+    BSExecute(StcStr, initStart);
     const int32_t start = int32_t(var->ValInteger);
     const std::string ExpStr = CutExpression(parser, bwDo);
     if (parser.Token() == toEOF) Fail(errSyntax, "for");
     parser.NextToken();
     const int32_t final = int32_t(IEExecute(ExpStr));
+    const int64_t bodyStart = SentenceStart(parser, true);
     StcStr = CutSentence(parser, true);
     const auto body = PrepareBlock(StcStr);
 
@@ -188,7 +260,7 @@ void TKestrel::ExecuteFor(Parser& parser) {
         if (Abort_Flg) break;
         var->ValInteger = counter;
         Continue_Flg = false;
-        RunBlock(StcStr, body.get());
+        RunBlock(StcStr, body.get(), bodyStart);
         if (LoopMustStop()) break;
     }
     Break_Flg = Continue_Flg = false;
@@ -199,18 +271,20 @@ void TKestrel::ExecuteWhile(Parser& parser) {
     const std::string ExpStr = CutExpression(parser, bwDo);
     if (parser.Token() == toEOF) Fail(errSyntax, "while");
     parser.NextToken();
+    const int64_t bodyStart = SentenceStart(parser, true);
     const std::string StcStr = CutSentence(parser, true);
     const auto condition = PrepareExpression(ExpStr);
     const auto body = PrepareBlock(StcStr);
     while (!Abort_Flg && IEExecute(ExpStr, condition.get()) != 0) {
         Continue_Flg = false;
-        RunBlock(StcStr, body.get());
+        RunBlock(StcStr, body.get(), bodyStart);
         if (LoopMustStop()) break;
     }
     Break_Flg = Continue_Flg = false;
 }
 
 void TKestrel::ExecuteRepeat(Parser& parser) {
+    const int64_t bodyStart = SentenceStart(parser, false);
     const std::string StcStr = CutSentence(parser, false);
     if (parser.IsSym("UNTIL")) parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwSemiColon);
@@ -220,7 +294,7 @@ void TKestrel::ExecuteRepeat(Parser& parser) {
     int64_t RetIE = 0;
     while (!Abort_Flg && RetIE == 0) {
         Continue_Flg = false;
-        RunBlock(StcStr, body.get());
+        RunBlock(StcStr, body.get(), bodyStart);
         if (LoopMustStop()) break;
         RetIE = IEExecute(ExpStr, condition.get());
     }
@@ -239,17 +313,19 @@ void TKestrel::ExecuteCase(Parser& parser) {
         ExpStr = CutExpression(parser, bwColon);
         if (!parser.Is(":")) Fail(errExpression, "case");
         parser.NextToken();
+        const int64_t branchStart = SentenceStart(parser, true);
         const std::string StcStr = CutSentence(parser, true);
         if (CaseSelector(ExpStr, RetIE)) {
-            BSExecute(StcStr);
+            BSExecute(StcStr, branchStart);
             Match_Flg = true;
         }
         if (parser.IsSym("END")) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
     } while (!parser.IsSym("ELSE") && !parser.IsSym("END") && parser.Token() != toEOF);
     if (parser.IsSym("ELSE")) {
+        const int64_t elseStart = SentenceStart(parser, false);
         const std::string StcStr = CutSentence(parser, false);
-        if (!Match_Flg) BSExecute(StcStr);
+        if (!Match_Flg) BSExecute(StcStr, elseStart);
     }
     if (!parser.IsSym("END")) Fail(errEnd, "case");
     parser.NextToken();

@@ -1,5 +1,6 @@
 // Random programs run with the engine's cache and without it must leave the same traces: what
-// they print, the host callbacks in their order, the error message and the final variables.
+// they print, the host callbacks in their order, the error message and where it stood, and the
+// final variables.
 // KSL_DIFF_SEED and KSL_DIFF_COUNT choose other programs (make differential).
 #include "ProgramGenerator.h"
 #include "TextLines.h"
@@ -14,6 +15,15 @@ namespace {
 uint64_t FromEnvironment(const char* name, uint64_t fallback) {
     const char* value = std::getenv(name);
     return value && *value ? std::strtoull(value, nullptr, 10) : fallback;
+}
+
+// A location must name the line that holds the statement it shows.
+bool PlacedRight(const ksl::TKestrel& engine, const std::string& program) {
+    const int32_t line = engine.ErrorLine();
+    if (line == 0) return true;
+    const std::vector<std::string> lines = testsupport::SplitLines(program);
+    return line <= int32_t(lines.size()) &&
+           lines[size_t(line - 1)].find(engine.ErrorStatement()) != std::string::npos;
 }
 
 // Everything a run shows: each line the script printed, each host callback and the outcome.
@@ -35,7 +45,9 @@ std::string Trace(ksl::TKestrel& engine, const std::string& program) {
         engine.Execute();
         trace += "ok\n";
     } catch (const ksl::EKestrelError& e) {
-        trace += std::string("error ") + e.what() + "\n";
+        trace += std::string("error ") + e.what() + " at " + std::to_string(engine.ErrorLine()) +
+                 ": " + engine.ErrorStatement() + "\n";
+        if (!PlacedRight(engine, program)) trace += "misplaced\n";
     }
     const ksl::TVariableTable& vars = engine.Variables();
     for (size_t i = 0; i < vars.Count(); ++i) {
@@ -64,6 +76,10 @@ TEST(Differential, RandomProgramsBehaveTheSameWithAndWithoutTheCache) {
         const std::string cached = TwoRuns(true, program);
         const std::string uncached = TwoRuns(false, program);
         ASSERT_EQ(cached, uncached) << "program seed " << seed + i << ":\n" << program;
+        ASSERT_EQ(cached.find("misplaced"), std::string::npos)
+            << "program seed " << seed + i << ":\n"
+            << program << "\n"
+            << cached;
     }
 }
 

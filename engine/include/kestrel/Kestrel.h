@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ class TKSLParser;
 class TextCache;
 struct TokenStream;
 struct StatementList;
+struct BlockFrame;
 
 using TStrings = std::vector<std::string>;
 
@@ -268,6 +270,11 @@ public:
     // at once. Does nothing when no run is in progress.
     void Abort();
     bool IsRunning() const { return Exec_Flg; }
+    // Where the last run failed: the line of Source (from 1) holding the statement that was
+    // running, or the declaration being read, and that statement as it is written on its line.
+    // 0 and "" when the failure stands on no line, or when the last run did not fail.
+    int32_t ErrorLine() const { return FErrorLine; }
+    const std::string& ErrorStatement() const { return FErrorStatement; }
 
     // Whether the engine remembers how it cut texts it has seen before (on by default). Results
     // are the same either way; off, every text is cut again each time it runs.
@@ -337,6 +344,12 @@ private:
     int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
     bool FUseCache = true;
     std::unique_ptr<TextCache> cache;
+    const BlockFrame* Block_Frame = nullptr; // the innermost block running
+    std::string Program_Text;                // the program of the run, comments dropped
+    std::vector<int32_t> Program_Lines;      // the line of Source of each line of Program_Text
+    bool Failure_Noted = false;
+    int32_t FErrorLine = 0;
+    std::string FErrorStatement;
 
     // Tables.
     void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
@@ -352,7 +365,9 @@ private:
 
     // Run driver.
     void Run();
-    static std::string SkipComment(const TStrings& Value);
+    // Also gives, when asked, the line of Value that each line of the program comes from.
+    static std::string SkipComment(const TStrings& Value, std::vector<int32_t>* lines = nullptr);
+    void ProcessVariableLocated(Parser& parser);
     void ProcessVariable(Parser& parser);
     std::string ProcessVarname(Parser& parser);
 
@@ -366,14 +381,30 @@ private:
     // An argument's text, in `scratch` or remembered with its tokens (then returned as well).
     const TokenStream* CutArgument(Parser& parser, std::string& scratch, const std::string*& text);
 
-    // Statements.
-    void BSExecute(const std::string& S);
-    void RunBlock(const std::string& S, const StatementList* prepared);
+    // Locating a failure.
+    void ForgetFailure();
+    void NoteFailure(const BlockFrame& frame) noexcept;
+    void NoteFailureAtProgramToken(size_t index) noexcept;
+    void NoteFailureAt(const TokenStream& program, size_t index, size_t tokenCount);
+
+    // Statements. `start` is where the block's text begins among the tokens of the statement
+    // running (see BlockFrame).
+    void BSExecute(const std::string& S, int64_t start);
+    void RunBlock(const std::string& S, const StatementList* prepared, int64_t start);
+    void ExecuteLocated(Parser& parser, const BlockFrame& frame);
     void ExecuteStatement(Parser& parser);
     bool ExecuteCall(Parser& parser);
     bool ExecuteAssignment(Parser& parser);
     bool ExecuteKeyword(Parser& parser);
     void ExecuteIf(Parser& parser);
+    // The IF after an ELSE, still to run: its text and where it starts (as for BSExecute).
+    struct ChainLink {
+        std::string text;
+        int64_t start;
+    };
+    std::optional<ChainLink> RunIf(Parser& parser);
+    void RunElseIfChain(ChainLink link);
+    std::optional<ChainLink> RunChainLink(Parser& parser);
     void ExecuteFor(Parser& parser);
     void ExecuteWhile(Parser& parser);
     void ExecuteRepeat(Parser& parser);
