@@ -309,7 +309,8 @@ Port options:
 
 const char* const UsageTail =
     R"(Exit status: 0 the macro finished (or the recording ended), 1 a script error (its message
-is the last line of standard error), 2 a usage error, 3 the port could not be opened,
+is the last line of standard error, and the line before it says where: FILE:LINE: STATEMENT),
+2 a usage error, 3 the port could not be opened,
 4 the settings file could not be read, written or locked, 130 interrupted by Ctrl-C or
 SIGTERM.
 

@@ -103,6 +103,12 @@ template <typename Command> int SettingsCommand(Command command) {
     }
 }
 
+// How the location of a script error names the macro: its file, or the stored macro as asked for.
+std::string MacroName(const TCommandLine& line) {
+    if (!line.StoredMacro.empty()) return line.StoredMacro;
+    return line.MacroFile == "-" ? "<stdin>" : line.MacroFile;
+}
+
 int RunMacro(const TCommandLine& line) {
     ksl::TStrings macro;
     TPortSettings port = line.Port;
@@ -124,6 +130,9 @@ int RunMacro(const TCommandLine& line) {
     } catch (const std::exception& e) {
         std::cout.flush();
         if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
+        const std::string location = cli::FailureLocation(
+            MacroName(line), host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement());
+        if (!location.empty()) std::cerr << location << '\n';
         std::cerr << cli::TerminalText(e.what()) << std::endl;
         return stops.Interrupted() ? exitInterrupted : exitScriptError;
     }

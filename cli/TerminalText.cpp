@@ -62,4 +62,10 @@ std::string TerminalText(std::string_view text) {
     return shown;
 }
 
+std::string FailureLocation(std::string_view source, int line, std::string_view statement) {
+    if (line <= 0) return {};
+    return TerminalText(std::string(source) + ':' + std::to_string(line) + ": " +
+                        std::string(statement));
+}
+
 } // namespace cli

@@ -30,7 +30,8 @@ Options:
 
 The script may call  procedure Print(S:String);  which writes S and a newline.
 Exit status: 0 after a normal end, 1 on a script error (the message is the last line
-of standard error), 2 on a usage error, 130 when interrupted with Ctrl-C.
+of standard error, and the line before it says where: FILE:LINE: STATEMENT), 2 on a
+usage error, 130 when interrupted with Ctrl-C.
 )";
 
 bool CacheOffByEnvironment() {
@@ -49,6 +50,12 @@ std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
         std::cerr << "ksl: " << cli::TerminalText(e.what()) << '\n';
         return std::nullopt;
     }
+}
+
+// How the location of a script error names the script.
+std::string SourceName(const cli::KslOptions& options) {
+    if (options.text) return "<text>";
+    return *options.file == "-" ? "<stdin>" : *options.file;
 }
 
 std::string Quoted(const std::string& s) {
@@ -120,6 +127,9 @@ int main(int argc, char** argv) {
         engine.Execute();
     } catch (const ksl::EKestrelError& e) {
         std::cout.flush();
+        const std::string location =
+            cli::FailureLocation(SourceName(*options), engine.ErrorLine(), engine.ErrorStatement());
+        if (!location.empty()) std::cerr << location << '\n';
         std::cerr << cli::TerminalText(e.what()) << std::endl;
         status = exitScriptError;
     }

@@ -236,8 +236,11 @@ void TForm1::RunButtonClick() {
     if (host.Busy()) return emit Notice(BusyNotice);
     Press(RunButton);
     const int item = SelectedItem();
+    failedLine = {};
     try {
         host.Run(PortSettings(), item > 0 ? &MacroLines(item) : nullptr);
+    } catch (const ksl::EKestrelError& failure) {
+        ShowScriptFailure(item, failure.what());
     } catch (const std::exception& failure) {
         ShowFailure(failure.what());
     }
@@ -289,6 +292,15 @@ void TForm1::ShowFailure(const std::string& message) {
     platform::Dialogs().MessageBox(message, WindowCaption.toStdString(), MB_ICONERROR);
 }
 
+// The message stays as the engine gave it; the line it failed on follows, and Edit opens there.
+void TForm1::ShowScriptFailure(int item, const std::string& message) {
+    const int line = host.Kestrel1.ErrorLine();
+    if (line <= 0) return ShowFailure(message);
+    if (item > 0) failedLine = {item, line};
+    ShowFailure(message + "\n\nLine " + std::to_string(line) + ": " +
+                host.Kestrel1.ErrorStatement());
+}
+
 namespace {
 
 QStringList QtLines(const ksl::TStrings& lines) {
@@ -329,6 +341,7 @@ void TForm1::EditNewMacro(TForm2& editor) {
 void TForm1::EditMacro(TForm2& editor, int item) {
     editor.SetTitle(MacroTitle(item));
     editor.SetLines(QtLines(MacroLines(item)));
+    if (failedLine.item == item) editor.GoToLine(failedLine.line);
     if (editor.ShowModal() != TForm2::mrStore) return;
     ComboBox7->setItemText(item, editor.Title());
     macroLines.at(size_t(item - 1)) = MacroLinesOf(editor);
@@ -347,6 +360,8 @@ void TForm1::DeleteButtonClick() {
 }
 
 void TForm1::MacrosChanged() {
+    // The list's numbers may have moved, and the failed text may be gone.
+    failedLine = {};
     if (OnMacrosChanged) OnMacrosChanged();
 }
 

@@ -121,6 +121,37 @@ TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
     }
 }
 
+// The line before the message names the script, the line and the statement as written there; a
+// byte-order mark and Windows line ends do not move the count.
+TEST(Ksl, AScriptErrorNamesItsLineBeforeTheMessage) {
+    std::string lines = "\xEF\xBB\xBF// twelve lines\r\nvar count: Integer;\r\nbegin\r\n";
+    for (int line = 4; line < 12; ++line)
+        lines += "  count := count + 1;\r\n";
+    lines += "  Prnt(count);   // the typo\r\nend.\r\n";
+    const std::string path = testing::TempDir() + "/typo.ksl";
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fputs(lines.c_str(), f);
+    fclose(f);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string input, err;
+    } cases[] = {
+        {{path}, "", path + ":12: Prnt(count)\n文法エラーです[Prnt]\n"},
+        {{"-"}, "Print('a');\n\n  x := 1;", "<stdin>:3: x := 1\n文法エラーです[x]\n"},
+        {{"-e", "Print('a'); Print(1 div 0)"}, "", "<text>:1: Print(1 div 0)\n文法エラーです[1]\n"},
+        {{"-e", "var a: Integer;"}, "", "endがありません[Block]\n"},
+    };
+    for (const Case& c : cases) {
+        ChildOptions options;
+        options.input = c.input;
+        const ChildResult r = Ksl(c.args, options);
+        EXPECT_EQ(r.exitCode, 1) << testing::PrintToString(c.args);
+        EXPECT_EQ(r.err, c.err) << testing::PrintToString(c.args);
+    }
+}
+
 // The limit the language guide states: 254 levels, the program's own block included.
 TEST(Ksl, NestingEndsAtTheDocumentedDepth) {
     const auto nested = [](int depth) {

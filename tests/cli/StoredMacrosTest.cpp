@@ -128,7 +128,9 @@ TEST(StoredMacroCommands, RunsAStoredMacroWithTheStoredPortSettings) {
         const ChildResult r = Cli(args);
         EXPECT_EQ(r.exitCode, c.exitCode) << testing::PrintToString(c.args) << r.err;
         EXPECT_EQ(r.out, c.out) << testing::PrintToString(c.args);
-        if (c.exitCode == 2) EXPECT_NE(r.err.find(c.args[1]), std::string::npos) << r.err;
+        if (c.exitCode == 2) {
+            EXPECT_NE(r.err.find(c.args[1]), std::string::npos) << r.err;
+        }
     }
 }
 

@@ -313,6 +313,27 @@ TEST_F(MainWindow, AScriptErrorStopsFirstThenShowsItsMessage) {
     EXPECT_TRUE(Idle());
 }
 
+TEST_F(MainWindow, AScriptErrorNamesItsLineAndEditOpensThere) {
+    Select("// greeting\nPrint('before');\n\n  undeclared := 1;\nPrint('after');");
+    std::string shown;
+    guitest::OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        shown = box->text().toStdString();
+        box->accept();
+    });
+    Button("RunButton")->click();
+    EXPECT_EQ(shown, "文法エラーです[undeclared]\n\nLine 4: undeclared := 1");
+
+    int cursorLine = 0;
+    OnEditor([&](TForm2& editor) {
+        cursorLine = editor.RichEdit2->textCursor().blockNumber() + 1;
+        editor.FileAbort->trigger();
+    });
+    Button("EditButton")->click();
+    EXPECT_EQ(cursorLine, 4);
+}
+
 TEST_F(MainWindow, ASecondActivityIsRefusedWithANotice) {
     Select("ComWait('never', 0);");
     QSignalSpy notices(&form, &TForm1::Notice);

@@ -78,6 +78,7 @@ private:
     bool RefuseWhileBusy(QAbstractButton* clicked);
     void ActivityEnded();
     void ShowFailure(const std::string& message);
+    void ShowScriptFailure(int item, const std::string& message);
     void StoreRecording(int item, const ksl::TStrings& recorded);
     void EditNewMacro(TForm2& editor);
     void EditMacro(TForm2& editor, int item);
@@ -96,6 +97,11 @@ private:
     QString intervalBackup;
     bool First = true;
     bool closeRequested = false;
+    // Where the last run's script error stood: the macro's item and its line.
+    struct {
+        int item = 0;
+        int line = 0;
+    } failedLine;
     std::vector<std::string> pendingLog;
     QTimer logFlush;
 
