@@ -180,7 +180,7 @@ int64_t TKestrel::ProcessFactor(Parser& parser) {
 
 int64_t TKestrel::ProcessNumeric(Parser& parser) {
     if (parser.Token() == toInteger) {
-        const int64_t value = LiteralToInt(parser.TokenView()).value_or(0);
+        const int64_t value = IntegerLiteral(parser);
         parser.NextToken();
         return value;
     }

@@ -103,7 +103,7 @@ std::string TKestrel::ProcessStrFactor(Parser& parser) {
 
 std::string TKestrel::ProcessString(Parser& parser) {
     if (parser.Token() == toString) {
-        std::string value = FormatString(parser.TokenView());
+        std::string value = StringLiteral(parser);
         parser.NextToken();
         return value;
     }

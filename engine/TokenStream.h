@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace ksl {
@@ -38,14 +37,28 @@ struct Extract {
     std::shared_ptr<const TokenStream> tokens;
 };
 
+// An extract stays where it is while more are added: callers hold on to one while they cut more.
+struct KeyedExtract {
+    uint64_t key;
+    std::unique_ptr<const Extract> extract;
+};
+
 struct TokenStream {
     std::string text;
     std::vector<Token> tokens; // always ends with a toEOF token
 
     // Filled only for streams the cache shares; one Resolution per token and table.
     mutable std::vector<Resolution> resolutions;
-    // Extracts keyed by token index and the kind of cut.
-    mutable std::unordered_map<uint64_t, Extract> extracts;
+    // Filled only for streams the cache shares, one per token: an integer literal's value, or for
+    // a string literal the index of its value in literalTexts (-1 when reading it fails).
+    std::vector<int64_t> literals;
+    std::vector<std::string> literalTexts;
+    // Extracts keyed by token index and the kind of cut, sorted by key. A statement has few, so
+    // a search through them is quicker than hashing.
+    mutable std::vector<KeyedExtract> extracts;
+    // Filled only for streams the cache shares: the argument cut at each token, once cut. Calls
+    // run far more often than anything else is cut, so they find theirs without a search.
+    mutable std::vector<std::unique_ptr<const Extract>> arguments;
 
     std::string_view View(size_t i) const {
         return std::string_view(text.data() + tokens[i].start, tokens[i].length);

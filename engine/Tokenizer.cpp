@@ -133,7 +133,10 @@ std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
 
 size_t TokenStream::Footprint() const {
     return sizeof *this + text.capacity() + tokens.capacity() * sizeof(Token) +
-           resolutions.capacity() * sizeof(Resolution) + extracts.size() * 64;
+           resolutions.capacity() * sizeof(Resolution) + literals.capacity() * sizeof(int64_t) +
+           arguments.capacity() * sizeof(arguments[0]) +
+           literalTexts.capacity() * sizeof(std::string) + extracts.size() * 64 +
+           (literalTexts.empty() ? 0 : text.size()); // no value is longer than its literal
 }
 
 TKSLParser::TKSLParser(std::string_view S) : owner(Tokenize(S)), stream(owner.get()) {}
