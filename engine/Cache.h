@@ -58,24 +58,29 @@ private:
     std::unordered_map<std::string, std::shared_ptr<const StatementList>> blocks;
 };
 
+// Looks the name up again after a change of the table. Kept out of line, so that what the
+// evaluators call for every name stays small enough to be inlined.
+template <class Record>
+[[gnu::noinline]] void Resolve(const TSymbolTable<Record>& table, Resolution& r,
+                               std::string_view name) {
+    const std::string* stored = nullptr;
+    r.record = table.Find(name, &stored);
+    r.storedName = stored;
+    r.generation = table.Generation();
+}
+
 // The entry a parser's current token names in `table`. A stream the cache shares remembers it
 // for as long as the table's generation stays the same; any other stream looks it up.
 template <class Record>
-Record* Lookup(const TSymbolTable<Record>& table, Table which, const TKSLParser& parser,
-               const std::string** storedName = nullptr) {
+inline Record* Lookup(const TSymbolTable<Record>& table, Table which, const TKSLParser& parser,
+                      const std::string** storedName = nullptr) {
     Resolution* r = parser.Stream().ResolutionOf(parser.Index(), which);
     if (!r) return table.Find(parser.TokenView(), storedName);
-    if (r->generation != table.Generation()) {
-        const std::string* name = nullptr;
-        r->record = table.Find(parser.TokenView(), &name);
-        r->storedName = name;
-        r->generation = table.Generation();
-    }
+    if (r->generation != table.Generation()) Resolve(table, *r, parser.TokenView());
     if (storedName && r->record) *storedName = r->storedName;
     return static_cast<Record*>(r->record);
 }
 
-} // namespace ksl
 // The value of the integer literal a parser stands on; a stream the cache shares has it ready.
 inline int64_t IntegerLiteral(const TKSLParser& parser) {
     const TokenStream& stream = parser.Stream();
@@ -94,3 +99,4 @@ inline std::string StringLiteral(const TKSLParser& parser) {
     return FormatString(parser.TokenView());
 }
 
+} // namespace ksl

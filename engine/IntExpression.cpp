@@ -72,7 +72,27 @@ int64_t StringAsInteger(const std::string& s) {
 
 int64_t TKestrel::IEExecute(const std::string& S, const TokenStream* prepared) {
     TKSLParser parser = ParserFor(S, prepared);
+    int64_t value;
+    if (LoneIntOperand(parser, value)) return value;
     return EvaluateClassified(parser);
+}
+
+// A literal or an Integer variable standing alone, as arguments often do, is read without the
+// descent through every level; the nesting bound of the factor level still applies.
+bool TKestrel::LoneIntOperand(Parser& parser, int64_t& value) {
+    if (!parser.IsLast()) return false;
+    if (parser.Token() == toInteger) {
+        CheckNesting(Nesting_Depth);
+        value = IntegerLiteral(parser);
+        return true;
+    }
+    if (parser.Token() != toAnk) return false;
+    const std::string* stored;
+    const TVarState* var = Lookup(Variable, Table::Variable, parser, &stored);
+    if (!var || var->VarType != vtInteger) return false;
+    CheckNesting(Nesting_Depth);
+    value = ReadIntVariable(*stored, *var);
+    return true;
 }
 
 int64_t TKestrel::EvaluateClassified(Parser& parser) {

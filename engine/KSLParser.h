@@ -50,6 +50,8 @@ public:
     // The current token's raw text; empty at the end of the text.
     std::string TokenString() const { return std::string(TokenView()); }
     std::string_view TokenView() const { return stream->View(index); }
+    // The current token is the last one before the end of the text.
+    bool IsLast() const { return index + 2 == stream->tokens.size(); }
     // Offset of the current token's first byte from the start of the text.
     int64_t SourcePos() const { return int64_t(stream->tokens[index].start); }
 

@@ -346,6 +346,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "入れ子が深すぎます"},
         NestingCase{Repeated("begin ", 1000) + "i := 1" + Repeated(" end", 1000),
                     "入れ子が深すぎます"},
-        NestingCase{Repeated("if 1 then ", 1000) + "i := 1", "入れ子が深すぎます"}));
+        NestingCase{Repeated("if 1 then ", 1000) + "i := 1", "入れ子が深すぎます"},
+        // An argument of one operand is the innermost factor: exactly at the bound it still counts.
+        NestingCase{"i := " + Repeated("Length(IntToStr(", 126) + "i" + Repeated("))", 126), ""},
+        NestingCase{"i := " + Repeated("Length(IntToStr(", 127) + "i" + Repeated("))", 127),
+                    "入れ子が深すぎます"},
+        NestingCase{"i := " + Repeated("Length(IntToStr(", 127) + "7" + Repeated("))", 127),
+                    "入れ子が深すぎます"},
+        NestingCase{"s := " + Repeated("Copy(", 253) + "s" + Repeated(", 1, 1)", 253), ""},
+        NestingCase{"s := " + Repeated("Copy(", 254) + "s" + Repeated(", 1, 1)", 254),
+                    "入れ子が深すぎます"},
+        NestingCase{"s := " + Repeated("Copy(", 254) + "'a'" + Repeated(", 1, 1)", 254),
+                    "入れ子が深すぎます"}));
 
 } // namespace

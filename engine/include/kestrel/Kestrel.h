@@ -385,6 +385,7 @@ private:
 
     // Integer expressions.
     int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    bool LoneIntOperand(Parser& parser, int64_t& value);
     int CheckType(const Parser& XParser) const;
     int64_t EvaluateClassified(Parser& parser);
     int64_t ProcessRelation(Parser& parser);
@@ -406,10 +407,12 @@ private:
 
     // String expressions.
     std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    bool LoneStrOperand(Parser& parser, std::string& value);
     std::string ProcessStrRelation(Parser& parser);
     std::string ProcessStrExpression(Parser& parser);
     std::string ProcessStrFactor(Parser& parser);
     std::string ProcessString(Parser& parser);
+    void ReadStrVariable(const std::string& storedName, const TVarState& var, std::string& value);
 
     // Calls, given the name as stored in the tables.
     void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
