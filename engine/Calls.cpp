@@ -22,14 +22,14 @@ namespace {
 
 void OpenArguments(TKSLParser& parser, const TFuncStatus& routine) {
     if (routine.Argument.empty()) return;
-    if (!parser.Is("(")) Fail(errSyntax, parser.TokenView());
+    if (parser.Operator() != Op::Open) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
 }
 
 // The closing ")" is looked for only after the routine has run.
 void CloseArguments(TKSLParser& parser, const TFuncStatus& routine) {
     if (routine.Argument.empty()) return;
-    if (!parser.Is(")")) Fail(errSyntax, parser.TokenView());
+    if (parser.Operator() != Op::Close) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
 }
 

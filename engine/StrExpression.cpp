@@ -14,8 +14,8 @@ std::string Truth(bool b) {
     return b ? "-1" : "0";
 }
 
-void Check(TKSLParser& parser, std::string_view S) {
-    if (!AMatch(parser, S)) Fail(errRightBracket);
+void Check(TKSLParser& parser, Op op) {
+    if (!AMatch(parser, op)) Fail(errRightBracket);
 }
 
 std::string Unquote(std::string_view quoted) {
@@ -79,17 +79,17 @@ bool TKestrel::LoneStrOperand(Parser& parser, std::string& value) {
 std::string TKestrel::ProcessStrRelation(Parser& parser) {
     std::string value = ProcessStrExpression(parser);
     for (;;) {
-        if (AMatch(parser, "="))
+        if (AMatch(parser, Op::Equal))
             value = Truth(value == ProcessStrExpression(parser));
-        else if (AMatch(parser, "<>"))
+        else if (AMatch(parser, Op::NotEqual))
             value = Truth(value != ProcessStrExpression(parser));
-        else if (AMatch(parser, "<"))
+        else if (AMatch(parser, Op::Less))
             value = Truth(value < ProcessStrExpression(parser));
-        else if (AMatch(parser, "<="))
+        else if (AMatch(parser, Op::LessEqual))
             value = Truth(value <= ProcessStrExpression(parser));
-        else if (AMatch(parser, ">"))
+        else if (AMatch(parser, Op::Greater))
             value = Truth(value > ProcessStrExpression(parser));
-        else if (AMatch(parser, ">="))
+        else if (AMatch(parser, Op::GreaterEqual))
             value = Truth(value >= ProcessStrExpression(parser));
         else
             return value;
@@ -100,7 +100,7 @@ std::string TKestrel::ProcessStrRelation(Parser& parser) {
 std::string TKestrel::ProcessStrExpression(Parser& parser) {
     std::string value = ProcessStrFactor(parser);
     for (;;) {
-        if (AMatch(parser, "+") || parser.Token() == toString)
+        if (AMatch(parser, Op::Plus) || parser.Token() == toString)
             value += ProcessStrFactor(parser);
         else
             return value;
@@ -109,12 +109,12 @@ std::string TKestrel::ProcessStrExpression(Parser& parser) {
 
 std::string TKestrel::ProcessStrFactor(Parser& parser) {
     const NestingGuard level(Nesting_Depth);
-    if (AMatch(parser, "(")) {
+    if (AMatch(parser, Op::Open)) {
         std::string value = ProcessStrRelation(parser);
-        Check(parser, ")");
+        Check(parser, Op::Close);
         return value;
     }
-    if (parser.Is(")")) {
+    if (parser.Operator() == Op::Close) {
         parser.NextToken();
         Fail(errSyntax, parser.TokenView());
     }
@@ -134,7 +134,8 @@ std::string TKestrel::ProcessString(Parser& parser) {
         parser.NextToken();
         std::string value;
         // Room for a concatenation that follows, so that it need not move the text once more.
-        if (parser.Is("+") || parser.Token() == toString) value.reserve(2 * var->ValString.size());
+        if (parser.Operator() == Op::Plus || parser.Token() == toString)
+            value.reserve(2 * var->ValString.size());
         ReadStrVariable(*stored, *var, value);
         return value;
     }

@@ -10,8 +10,35 @@
 
 namespace ksl {
 
+// The operators and operator words of expressions, known from a token's text when it is cut, so
+// that the evaluators try one operator after another by a code rather than by text.
+enum class Op : uint8_t {
+    None,
+    Equal,
+    NotEqual,
+    Less,
+    LessEqual,
+    Greater,
+    GreaterEqual,
+    Plus,
+    Minus,
+    Times,
+    Slash,
+    Open,
+    Close,
+    Or,
+    Xor,
+    Not,
+    Div,
+    Mod,
+    And,
+    Shl,
+    Shr,
+};
+
 struct Token {
     char kind;
+    Op op;           // Op::None for any other token
     uint32_t start;  // offset of the first byte in the text
     uint32_t length; // 0 for the end of the text
 };

@@ -115,6 +115,21 @@ private:
     const char* p;
 };
 
+// Compares as TKSLParser::IsSym does, so that a token has an operator's code exactly when its text
+// matches the operator.
+Op OperatorOf(char kind, std::string_view text) {
+    static constexpr std::pair<std::string_view, Op> operators[] = {
+        {"=", Op::Equal},   {"<>", Op::NotEqual},     {"<", Op::Less},  {"<=", Op::LessEqual},
+        {">", Op::Greater}, {">=", Op::GreaterEqual}, {"+", Op::Plus},  {"-", Op::Minus},
+        {"*", Op::Times},   {"/", Op::Slash},         {"(", Op::Open},  {")", Op::Close},
+        {"or", Op::Or},     {"xor", Op::Xor},         {"not", Op::Not}, {"div", Op::Div},
+        {"mod", Op::Mod},   {"and", Op::And},         {"shl", Op::Shl}, {"shr", Op::Shr}};
+    if (kind != toSymbol && kind != toOperator && kind != toAnk) return Op::None;
+    for (const auto& [name, op] : operators)
+        if (SameText(name, text)) return op;
+    return Op::None;
+}
+
 } // namespace
 
 std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
@@ -126,7 +141,9 @@ std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
         scanner.SkipBlanks(i);
         const size_t start = i;
         const char kind = scanner.Next(i);
-        stream->tokens.push_back(Token{kind, uint32_t(start), uint32_t(i - start)});
+        const std::string_view text(stream->text.data() + start, i - start);
+        stream->tokens.push_back(
+            Token{kind, OperatorOf(kind, text), uint32_t(start), uint32_t(i - start)});
         if (kind == toEOF) return stream;
     }
 }
