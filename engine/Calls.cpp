@@ -109,21 +109,28 @@ void TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
         std::string scratch;
         const std::string* text;
         const TokenStream* tokens = CutArgument(parser, scratch, text);
-        TArgument value;
-        value.ArgType = routine.Argument[i].Arg.ArgType;
-        switch (value.ArgType) {
-        case atReal:
-            value.ArgReal = REExecute(*text, tokens);
-            break;
-        case atString:
-            value.ArgString = SEExecute(*text, tokens);
-            CutAtNul(value.ArgString);
-            break;
-        default:
-            value.ArgInteger = IEExecute(*text, tokens);
+        const uint8_t type = routine.Argument[i].Arg.ArgType;
+        // Nested calls push theirs beyond this slot and may move the stack: it is found by index.
+        const size_t slot = pendingArguments.size();
+        pendingArguments.emplace_back().ArgType = type;
+        switch (type) {
+        case atReal: {
+            const double value = REExecute(*text, tokens);
+            pendingArguments[slot].ArgReal = value;
             break;
         }
-        pendingArguments.push_back(std::move(value));
+        case atString: {
+            std::string value = SEExecute(*text, tokens);
+            CutAtNul(value);
+            pendingArguments[slot].ArgString = std::move(value);
+            break;
+        }
+        default: {
+            const int64_t value = IEExecute(*text, tokens);
+            pendingArguments[slot].ArgInteger = value;
+            break;
+        }
+        }
         // The separator is skipped without looking at it.
         if (i + 1 < count) parser.NextToken();
     }
