@@ -72,8 +72,9 @@ template <class Record>
 // The entry a parser's current token names in `table`. A stream the cache shares remembers it
 // for as long as the table's generation stays the same; any other stream looks it up.
 template <class Record>
-inline Record* Lookup(const TSymbolTable<Record>& table, Table which, const TKSLParser& parser,
-                      const std::string** storedName = nullptr) {
+[[gnu::always_inline]] inline Record* Lookup(const TSymbolTable<Record>& table, Table which,
+                                             const TKSLParser& parser,
+                                             const std::string** storedName = nullptr) {
     Resolution* r = parser.Stream().ResolutionOf(parser.Index(), which);
     if (!r) return table.Find(parser.TokenView(), storedName);
     if (r->generation != table.Generation()) Resolve(table, *r, parser.TokenView());
