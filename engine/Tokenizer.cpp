@@ -115,18 +115,54 @@ private:
     const char* p;
 };
 
-// Compares as TKSLParser::IsSym does, so that a token has an operator's code exactly when its text
-// matches the operator.
+// The codes follow TKSLParser::IsSym: symbols match exactly, words without regard to ASCII letter
+// case. They are found for every token cut, so by length and first byte rather than by a search.
+Op SymbolOperator(std::string_view text) {
+    if (text == "<>") return Op::NotEqual;
+    if (text == "<=") return Op::LessEqual;
+    if (text == ">=") return Op::GreaterEqual;
+    if (text.size() != 1) return Op::None;
+    switch (text[0]) {
+    case '=':
+        return Op::Equal;
+    case '<':
+        return Op::Less;
+    case '>':
+        return Op::Greater;
+    case '+':
+        return Op::Plus;
+    case '-':
+        return Op::Minus;
+    case '*':
+        return Op::Times;
+    case '/':
+        return Op::Slash;
+    case '(':
+        return Op::Open;
+    case ')':
+        return Op::Close;
+    default:
+        return Op::None;
+    }
+}
+
+Op WordOperator(std::string_view text) {
+    static constexpr std::pair<std::string_view, Op> words[] = {
+        {"OR", Op::Or},   {"XOR", Op::Xor}, {"NOT", Op::Not}, {"DIV", Op::Div},
+        {"MOD", Op::Mod}, {"AND", Op::And}, {"SHL", Op::Shl}, {"SHR", Op::Shr}};
+    if (text.size() < 2 || text.size() > 3) return Op::None;
+    char upper[3];
+    for (size_t i = 0; i < text.size(); ++i)
+        upper[i] = UpperChar(text[i]);
+    const std::string_view word(upper, text.size());
+    for (const auto& [name, op] : words)
+        if (name == word) return op;
+    return Op::None;
+}
+
 Op OperatorOf(char kind, std::string_view text) {
-    static constexpr std::pair<std::string_view, Op> operators[] = {
-        {"=", Op::Equal},   {"<>", Op::NotEqual},     {"<", Op::Less},  {"<=", Op::LessEqual},
-        {">", Op::Greater}, {">=", Op::GreaterEqual}, {"+", Op::Plus},  {"-", Op::Minus},
-        {"*", Op::Times},   {"/", Op::Slash},         {"(", Op::Open},  {")", Op::Close},
-        {"or", Op::Or},     {"xor", Op::Xor},         {"not", Op::Not}, {"div", Op::Div},
-        {"mod", Op::Mod},   {"and", Op::And},         {"shl", Op::Shl}, {"shr", Op::Shr}};
-    if (kind != toSymbol && kind != toOperator && kind != toAnk) return Op::None;
-    for (const auto& [name, op] : operators)
-        if (SameText(name, text)) return op;
+    if (kind == toAnk) return WordOperator(text);
+    if (kind == toSymbol || kind == toOperator) return SymbolOperator(text);
     return Op::None;
 }
 
