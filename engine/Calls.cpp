@@ -53,6 +53,15 @@ std::string CallName(const std::string& storedName, const TFuncStatus& routine) 
     return routine.BuiltIn ? std::string() : storedName;
 }
 
+// Gives back the value's buffer on the heap; a short value has none and is only cleared, which
+// costs less than swapping it with an empty string.
+void Release(std::string& s) {
+    if (s.capacity() > std::string().capacity())
+        std::string().swap(s);
+    else
+        s.clear();
+}
+
 // String values are valid only during the call: they are released when it ends, however it
 // ends, a host routine's exception included.
 class ReleaseStringsAtEnd {
@@ -60,7 +69,7 @@ public:
     explicit ReleaseStringsAtEnd(TFuncStatus& routine) : routine(routine) {}
     ~ReleaseStringsAtEnd() {
         for (TNamedArgument& a : routine.Argument)
-            if (a.Arg.ArgType == atString) std::string().swap(a.Arg.ArgString);
+            if (a.Arg.ArgType == atString) Release(a.Arg.ArgString);
     }
     ReleaseStringsAtEnd(const ReleaseStringsAtEnd&) = delete;
     ReleaseStringsAtEnd& operator=(const ReleaseStringsAtEnd&) = delete;
