@@ -1,7 +1,7 @@
 #pragma once
 // The tokens of one piece of text, cut once by the engine's one tokenizer. A parser walks them;
 // the cache shares one stream among every parser over the same text, and keeps beside it what
-// the executor worked out from its tokens (resolved names, extracted parts).
+// the executor worked out from its tokens (resolved names, values of literals, extracted parts).
 #include <cstdint>
 #include <memory>
 #include <string>
