@@ -19,6 +19,10 @@ namespace {
 const std::string& Str(const TArgumentList& args, size_t i) {
     return args[i].Arg.ArgString;
 }
+// A string argument that the routine may take over: the call's values are released after it.
+std::string&& Taken(TArgumentList& args, size_t i) {
+    return std::move(args[i].Arg.ArgString);
+}
 int64_t Int(const TArgumentList& args, size_t i) {
     return args[i].Arg.ArgInteger;
 }
@@ -26,11 +30,13 @@ double Real(const TArgumentList& args, size_t i) {
     return args[i].Arg.ArgReal;
 }
 
-std::string Copy(const std::string& s, int64_t start, int64_t length) {
+std::string Copy(std::string s, int64_t start, int64_t length) {
     const int64_t size = int64_t(s.size());
     if (start < 1) start = 1;
     if (start > size || length <= 0) return {};
-    return s.substr(size_t(start - 1), size_t(std::min(length, size - start + 1)));
+    s.resize(size_t(start - 1 + std::min(length, size - start + 1)));
+    s.erase(0, size_t(start - 1));
+    return s;
 }
 
 std::string Delete(std::string s, int64_t index, int64_t count) {
@@ -109,13 +115,13 @@ void TKestrel::PauseScript() {
 std::string TKestrel::RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser) {
     switch (index) {
     case fidx_Copy:
-        return Copy(Str(args, 0), Int(args, 1), Int(args, 2));
+        return Copy(Taken(args, 0), Int(args, 1), Int(args, 2));
     case fidx_Delete:
-        return Delete(Str(args, 0), Int(args, 1), Int(args, 2));
+        return Delete(Taken(args, 0), Int(args, 1), Int(args, 2));
     case fidx_InputBox:
         return platform::Dialogs().InputBox(Str(args, 0), Str(args, 1), Str(args, 2));
     case fidx_Insert:
-        return Insert(Str(args, 0), Str(args, 1), Int(args, 2));
+        return Insert(Str(args, 0), Taken(args, 1), Int(args, 2));
     case fidx_IntToStr:
         return IntToText(Int(args, 0));
     case fidx_LowerCase:

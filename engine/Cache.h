@@ -8,6 +8,7 @@
 // and a loop's working set is small, so it is back after one iteration. The cache survives runs,
 // so a macro run again and again is cut once; what it resolved against the symbol tables is
 // checked against the tables' generations, which every change of a table renews.
+#include "Conversions.h"
 #include "KSLParser.h"
 #include "kestrel/Kestrel.h"
 
@@ -39,6 +40,11 @@ public:
     // Looks up what was cut from `stream` at `key`; nullptr when it was not cut yet.
     static const Extract* FindExtract(const TokenStream& stream, uint64_t key);
     void RememberExtract(const TokenStream& stream, uint64_t key, Extract extract);
+    // The same for the argument whose text starts at token `index`.
+    static const Extract* FindArgument(const TokenStream& stream, size_t index) {
+        return stream.arguments.empty() ? nullptr : stream.arguments[index].get();
+    }
+    void RememberArgument(const TokenStream& stream, size_t index, Extract extract);
 
     size_t Bytes() const { return bytes; }
     size_t CapBytes() const { return capBytes; }
@@ -52,21 +58,46 @@ private:
     std::unordered_map<std::string, std::shared_ptr<const StatementList>> blocks;
 };
 
+// Looks the name up again after a change of the table. Kept out of line, so that what the
+// evaluators call for every name stays small enough to be inlined.
+template <class Record>
+[[gnu::noinline]] void Resolve(const TSymbolTable<Record>& table, Resolution& r,
+                               std::string_view name) {
+    const std::string* stored = nullptr;
+    r.record = table.Find(name, &stored);
+    r.storedName = stored;
+    r.generation = table.Generation();
+}
+
 // The entry a parser's current token names in `table`. A stream the cache shares remembers it
 // for as long as the table's generation stays the same; any other stream looks it up.
 template <class Record>
-Record* Lookup(const TSymbolTable<Record>& table, Table which, const TKSLParser& parser,
-               const std::string** storedName = nullptr) {
+[[gnu::always_inline]] inline Record* Lookup(const TSymbolTable<Record>& table, Table which,
+                                             const TKSLParser& parser,
+                                             const std::string** storedName = nullptr) {
     Resolution* r = parser.Stream().ResolutionOf(parser.Index(), which);
     if (!r) return table.Find(parser.TokenView(), storedName);
-    if (r->generation != table.Generation()) {
-        const std::string* name = nullptr;
-        r->record = table.Find(parser.TokenView(), &name);
-        r->storedName = name;
-        r->generation = table.Generation();
-    }
+    if (r->generation != table.Generation()) Resolve(table, *r, parser.TokenView());
     if (storedName && r->record) *storedName = r->storedName;
     return static_cast<Record*>(r->record);
+}
+
+// The value of the integer literal a parser stands on; a stream the cache shares has it ready.
+inline int64_t IntegerLiteral(const TKSLParser& parser) {
+    const TokenStream& stream = parser.Stream();
+    if (!stream.literals.empty()) return stream.literals[parser.Index()];
+    return LiteralToInt(parser.TokenView()).value_or(0);
+}
+
+// The value of the string literal a parser stands on; a literal whose reading fails is read
+// again, so that it fails as it did.
+inline std::string StringLiteral(const TKSLParser& parser) {
+    const TokenStream& stream = parser.Stream();
+    if (!stream.literals.empty()) {
+        const int64_t text = stream.literals[parser.Index()];
+        if (text >= 0) return stream.literalTexts[size_t(text)];
+    }
+    return FormatString(parser.TokenView());
 }
 
 } // namespace ksl

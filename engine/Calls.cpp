@@ -1,9 +1,10 @@
 // Procedure and function calls: argument collection, evaluation by parameter kind, and dispatch
 // to the built-in library, external libraries or the host.
 //
-// Each call evaluates its arguments into storage of its own and writes them into the routine's
-// parameter records only just before the dispatch, so that a nested call of the same routine
-// (Copy(s, Length(Copy(t, 1, 1)), 2)) cannot overwrite the values of the outer one.
+// Each call evaluates its arguments onto the engine's stack of pending arguments and moves them
+// into the routine's parameter records only just before the dispatch, so that a nested call of
+// the same routine (Copy(s, Length(Copy(t, 1, 1)), 2)) cannot overwrite the values of the outer
+// one.
 //
 // An external function's result may point into its library, which CallDLL unloads after the call;
 // the callers hold the library loaded (pinned) until they have read the value.
@@ -21,20 +22,44 @@ namespace {
 
 void OpenArguments(TKSLParser& parser, const TFuncStatus& routine) {
     if (routine.Argument.empty()) return;
-    if (!parser.Is("(")) Fail(errSyntax, parser.TokenView());
+    if (parser.Operator() != Op::Open) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
 }
 
 // The closing ")" is looked for only after the routine has run.
 void CloseArguments(TKSLParser& parser, const TFuncStatus& routine) {
     if (routine.Argument.empty()) return;
-    if (!parser.Is(")")) Fail(errSyntax, parser.TokenView());
+    if (parser.Operator() != Op::Close) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
 }
 
-void StoreArguments(TFuncStatus& routine, std::vector<TArgument>& values) {
-    for (size_t i = 0; i < values.size(); ++i)
-        routine.Argument[i].Arg = std::move(values[i]);
+// Drops a call's pending arguments when it leaves, however it leaves.
+class PopArgumentsAtEnd {
+public:
+    explicit PopArgumentsAtEnd(std::vector<TArgument>& stack) : stack(stack), base(stack.size()) {}
+    ~PopArgumentsAtEnd() { stack.resize(base); }
+    PopArgumentsAtEnd(const PopArgumentsAtEnd&) = delete;
+    PopArgumentsAtEnd& operator=(const PopArgumentsAtEnd&) = delete;
+    size_t Base() const { return base; }
+
+private:
+    std::vector<TArgument>& stack;
+    size_t base;
+};
+
+// Host and external routines are called by name. It is copied before the arguments run, as a
+// RegisterRoutine among them moves the names stored in the tables; the library needs none.
+std::string CallName(const std::string& storedName, const TFuncStatus& routine) {
+    return routine.BuiltIn ? std::string() : storedName;
+}
+
+// Gives back the value's buffer on the heap; a short value has none and is only cleared, which
+// costs less than swapping it with an empty string.
+void Release(std::string& s) {
+    if (s.capacity() > std::string().capacity())
+        std::string().swap(s);
+    else
+        s.clear();
 }
 
 // String values are valid only during the call: they are released when it ends, however it
@@ -44,7 +69,7 @@ public:
     explicit ReleaseStringsAtEnd(TFuncStatus& routine) : routine(routine) {}
     ~ReleaseStringsAtEnd() {
         for (TNamedArgument& a : routine.Argument)
-            if (a.Arg.ArgType == atString) std::string().swap(a.Arg.ArgString);
+            if (a.Arg.ArgType == atString) Release(a.Arg.ArgString);
     }
     ReleaseStringsAtEnd(const ReleaseStringsAtEnd&) = delete;
     ReleaseStringsAtEnd& operator=(const ReleaseStringsAtEnd&) = delete;
@@ -86,34 +111,38 @@ std::string TKestrel::CollectArgumentText(Parser& parser) {
     return text;
 }
 
-std::vector<TArgument> TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
+void TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
     OpenArguments(parser, routine);
-    std::vector<TArgument> values;
     const size_t count = routine.Argument.size();
-    values.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         std::string scratch;
         const std::string* text;
         const TokenStream* tokens = CutArgument(parser, scratch, text);
-        TArgument value;
-        value.ArgType = routine.Argument[i].Arg.ArgType;
-        switch (value.ArgType) {
-        case atReal:
-            value.ArgReal = REExecute(*text, tokens);
-            break;
-        case atString:
-            value.ArgString = SEExecute(*text, tokens);
-            CutAtNul(value.ArgString);
-            break;
-        default:
-            value.ArgInteger = IEExecute(*text, tokens);
+        const uint8_t type = routine.Argument[i].Arg.ArgType;
+        // Nested calls push theirs beyond this slot and may move the stack: it is found by index.
+        const size_t slot = pendingArguments.size();
+        pendingArguments.emplace_back().ArgType = type;
+        switch (type) {
+        case atReal: {
+            const double value = REExecute(*text, tokens);
+            pendingArguments[slot].ArgReal = value;
             break;
         }
-        values.push_back(std::move(value));
+        case atString: {
+            std::string value = SEExecute(*text, tokens);
+            CutAtNul(value);
+            pendingArguments[slot].ArgString = std::move(value);
+            break;
+        }
+        default: {
+            const int64_t value = IEExecute(*text, tokens);
+            pendingArguments[slot].ArgInteger = value;
+            break;
+        }
+        }
         // The separator is skipped without looking at it.
         if (i + 1 < count) parser.NextToken();
     }
-    return values;
 }
 
 TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
@@ -142,11 +171,14 @@ TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
 }
 
 void TKestrel::PrepareCall(Parser& parser, TFuncStatus& routine) {
-    std::vector<TArgument> values = CollectArguments(parser, routine);
-    StoreArguments(routine, values);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    for (size_t i = 0; i < routine.Argument.size(); ++i)
+        routine.Argument[i].Arg = std::move(pendingArguments[pop.Base() + i]);
 }
 
-void TKestrel::ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routine) {
+void TKestrel::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+    const std::string ProcName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
     if (routine.BuiltIn) {
@@ -161,7 +193,8 @@ void TKestrel::ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routi
     CloseArguments(parser, routine);
 }
 
-int64_t TKestrel::ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
+int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
     int64_t result = 0;
@@ -180,7 +213,8 @@ int64_t TKestrel::ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus&
     return result;
 }
 
-double TKestrel::ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
+double TKestrel::ExecRealFunc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
     double result = 0.0;
@@ -196,7 +230,9 @@ double TKestrel::ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus&
     return result;
 }
 
-std::string TKestrel::ExecStrFunc(Parser& parser, std::string FuncName, TFuncStatus& routine) {
+std::string TKestrel::ExecStrFunc(Parser& parser, const std::string& storedName,
+                                  TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
     std::string result;

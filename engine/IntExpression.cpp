@@ -59,8 +59,8 @@ int64_t ShiftRight(int64_t a, int64_t b) {
     return clears ? 0 : int64_t(uint64_t(a) >> count);
 }
 
-void Check(TKSLParser& parser, std::string_view S) {
-    if (!AMatch(parser, S)) Fail(errRightBracket);
+void Check(TKSLParser& parser, Op op) {
+    if (!AMatch(parser, op)) Fail(errRightBracket);
 }
 
 // A string in integer context converts; a text that is no number counts as -1 (true).
@@ -72,7 +72,27 @@ int64_t StringAsInteger(const std::string& s) {
 
 int64_t TKestrel::IEExecute(const std::string& S, const TokenStream* prepared) {
     TKSLParser parser = ParserFor(S, prepared);
+    int64_t value;
+    if (LoneIntOperand(parser, value)) return value;
     return EvaluateClassified(parser);
+}
+
+// A literal or an Integer variable standing alone, as arguments often do, is read without the
+// descent through every level; the nesting bound of the factor level still applies.
+bool TKestrel::LoneIntOperand(Parser& parser, int64_t& value) {
+    if (!parser.IsLast()) return false;
+    if (parser.Token() == toInteger) {
+        CheckNesting(Nesting_Depth);
+        value = IntegerLiteral(parser);
+        return true;
+    }
+    if (parser.Token() != toAnk) return false;
+    const std::string* stored;
+    const TVarState* var = Lookup(Variable, Table::Variable, parser, &stored);
+    if (!var || var->VarType != vtInteger) return false;
+    CheckNesting(Nesting_Depth);
+    value = ReadIntVariable(*stored, *var);
+    return true;
 }
 
 int64_t TKestrel::EvaluateClassified(Parser& parser) {
@@ -108,17 +128,17 @@ int TKestrel::CheckType(const Parser& XParser) const {
 int64_t TKestrel::ProcessRelation(Parser& parser) {
     int64_t value = ProcessIntExpression(parser);
     for (;;) {
-        if (AMatch(parser, "="))
+        if (AMatch(parser, Op::Equal))
             value = Truth(value == ProcessIntExpression(parser));
-        else if (AMatch(parser, "<>"))
+        else if (AMatch(parser, Op::NotEqual))
             value = Truth(value != ProcessIntExpression(parser));
-        else if (AMatch(parser, "<"))
+        else if (AMatch(parser, Op::Less))
             value = Truth(value < ProcessIntExpression(parser));
-        else if (AMatch(parser, "<="))
+        else if (AMatch(parser, Op::LessEqual))
             value = Truth(value <= ProcessIntExpression(parser));
-        else if (AMatch(parser, ">"))
+        else if (AMatch(parser, Op::Greater))
             value = Truth(value > ProcessIntExpression(parser));
-        else if (AMatch(parser, ">="))
+        else if (AMatch(parser, Op::GreaterEqual))
             value = Truth(value >= ProcessIntExpression(parser));
         else
             return value;
@@ -128,13 +148,13 @@ int64_t TKestrel::ProcessRelation(Parser& parser) {
 int64_t TKestrel::ProcessIntExpression(Parser& parser) {
     int64_t value = ProcessTerm(parser);
     for (;;) {
-        if (AMatch(parser, "+"))
+        if (AMatch(parser, Op::Plus))
             value = Add(value, ProcessTerm(parser));
-        else if (AMatch(parser, "-"))
+        else if (AMatch(parser, Op::Minus))
             value = Subtract(value, ProcessTerm(parser));
-        else if (AMatch(parser, "or"))
+        else if (AMatch(parser, Op::Or))
             value |= ProcessTerm(parser);
-        else if (AMatch(parser, "xor"))
+        else if (AMatch(parser, Op::Xor))
             value ^= ProcessTerm(parser);
         else
             return value;
@@ -142,19 +162,19 @@ int64_t TKestrel::ProcessIntExpression(Parser& parser) {
 }
 
 int64_t TKestrel::ProcessTerm(Parser& parser) {
-    int64_t value = AMatch(parser, "not") ? ~ProcessFactor(parser) : ProcessFactor(parser);
+    int64_t value = AMatch(parser, Op::Not) ? ~ProcessFactor(parser) : ProcessFactor(parser);
     for (;;) {
-        if (AMatch(parser, "*"))
+        if (AMatch(parser, Op::Times))
             value = Multiply(value, ProcessFactor(parser));
-        else if (AMatch(parser, "div"))
+        else if (AMatch(parser, Op::Div))
             value = Divide(value, ProcessFactor(parser));
-        else if (AMatch(parser, "mod"))
+        else if (AMatch(parser, Op::Mod))
             value = Modulo(value, ProcessFactor(parser));
-        else if (AMatch(parser, "and"))
+        else if (AMatch(parser, Op::And))
             value &= ProcessFactor(parser);
-        else if (AMatch(parser, "shl"))
+        else if (AMatch(parser, Op::Shl))
             value = ShiftLeft(value, ProcessFactor(parser));
-        else if (AMatch(parser, "shr"))
+        else if (AMatch(parser, Op::Shr))
             value = ShiftRight(value, ProcessFactor(parser));
         else
             return value;
@@ -164,23 +184,23 @@ int64_t TKestrel::ProcessTerm(Parser& parser) {
 // A unary sign takes the whole rest of its term: -a * b is -(a * b).
 int64_t TKestrel::ProcessFactor(Parser& parser) {
     const NestingGuard level(Nesting_Depth);
-    if (AMatch(parser, "(")) {
+    if (AMatch(parser, Op::Open)) {
         const int64_t value = EvaluateClassified(parser);
-        Check(parser, ")");
+        Check(parser, Op::Close);
         return value;
     }
-    if (parser.Is(")")) {
+    if (parser.Operator() == Op::Close) {
         parser.NextToken();
         Fail(errSyntax, parser.TokenView());
     }
-    if (AMatch(parser, "+")) return ProcessTerm(parser);
-    if (AMatch(parser, "-")) return Negate(ProcessTerm(parser));
+    if (AMatch(parser, Op::Plus)) return ProcessTerm(parser);
+    if (AMatch(parser, Op::Minus)) return Negate(ProcessTerm(parser));
     return ProcessNumeric(parser);
 }
 
 int64_t TKestrel::ProcessNumeric(Parser& parser) {
     if (parser.Token() == toInteger) {
-        const int64_t value = LiteralToInt(parser.TokenView()).value_or(0);
+        const int64_t value = IntegerLiteral(parser);
         parser.NextToken();
         return value;
     }

@@ -50,6 +50,9 @@ public:
     // The current token's raw text; empty at the end of the text.
     std::string TokenString() const { return std::string(TokenView()); }
     std::string_view TokenView() const { return stream->View(index); }
+    Op Operator() const { return stream->tokens[index].op; }
+    // The current token is the last one before the end of the text.
+    bool IsLast() const { return index + 2 == stream->tokens.size(); }
     // Offset of the current token's first byte from the start of the text.
     int64_t SourcePos() const { return int64_t(stream->tokens[index].start); }
 
@@ -78,6 +81,12 @@ private:
 // On a match with S (ASCII letter case ignored), advances and returns true.
 inline bool AMatch(TKSLParser& parser, std::string_view S) {
     if (!parser.IsSym(S)) return false;
+    parser.NextToken();
+    return true;
+}
+// On the operator `op`, advances and returns true.
+inline bool AMatch(TKSLParser& parser, Op op) {
+    if (parser.Operator() != op) return false;
     parser.NextToken();
     return true;
 }

@@ -8,11 +8,16 @@ namespace ksl {
 // Far beyond what a person writes; far below what the stack holds, sanitizers included.
 inline constexpr int MaxNesting = 256;
 
+// Fails where a NestingGuard would, for a level that is left as soon as it is entered.
+inline void CheckNesting(int depth) {
+    if (depth >= MaxNesting) Fail(errNesting);
+}
+
 // Counts one level of nesting for as long as it lives.
 class NestingGuard {
 public:
     explicit NestingGuard(int& depth) : depth(depth) {
-        if (depth >= MaxNesting) Fail(errNesting);
+        CheckNesting(depth);
         ++depth;
     }
     ~NestingGuard() { --depth; }

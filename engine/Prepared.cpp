@@ -15,9 +15,6 @@ uint64_t ExpressionKey(size_t index, uint8_t BreakWord) {
 uint64_t SentenceKey(size_t index, bool nested) {
     return uint64_t(index) << 9 | 256 | uint64_t(nested);
 }
-uint64_t ArgumentKey(size_t index) {
-    return uint64_t(index) << 9 | 258;
-}
 
 // Only the streams the cache shares carry resolutions, and only they keep what was cut.
 bool IsShared(const TokenStream& stream) {
@@ -78,14 +75,14 @@ namespace ksl {
 const TokenStream* TKestrel::CutArgument(Parser& parser, std::string& scratch,
                                          const std::string*& text) {
     const TokenStream& stream = parser.Stream();
-    const uint64_t key = ArgumentKey(parser.Index());
-    const Extract* known = IsShared(stream) ? TextCache::FindExtract(stream, key) : nullptr;
+    const size_t start = parser.Index();
+    const Extract* known = TextCache::FindArgument(stream, start);
     if (!known) {
         scratch = CollectArgumentText(parser);
         text = &scratch;
         if (!IsShared(stream)) return nullptr;
         auto tokens = cache->Tokens(scratch);
-        cache->RememberExtract(stream, key, Extract{scratch, uint32_t(parser.Index()), tokens});
+        cache->RememberArgument(stream, start, Extract{scratch, uint32_t(parser.Index()), tokens});
         return tokens.get();
     }
     parser.MoveTo(known->end);

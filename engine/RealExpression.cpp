@@ -33,8 +33,8 @@ void CheckComparable(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) Fail(errInvalidOp);
 }
 
-void Check(TKSLParser& parser, std::string_view S) {
-    if (!AMatch(parser, S)) Fail(errRightBracket);
+void Check(TKSLParser& parser, Op op) {
+    if (!AMatch(parser, op)) Fail(errRightBracket);
 }
 
 } // namespace
@@ -48,17 +48,17 @@ double TKestrel::ProcessRealRelation(Parser& parser) {
     double value = ProcessRealExpression(parser);
     for (;;) {
         int op;
-        if (AMatch(parser, "="))
+        if (AMatch(parser, Op::Equal))
             op = 0;
-        else if (AMatch(parser, "<>"))
+        else if (AMatch(parser, Op::NotEqual))
             op = 1;
-        else if (AMatch(parser, "<"))
+        else if (AMatch(parser, Op::Less))
             op = 2;
-        else if (AMatch(parser, "<="))
+        else if (AMatch(parser, Op::LessEqual))
             op = 3;
-        else if (AMatch(parser, ">"))
+        else if (AMatch(parser, Op::Greater))
             op = 4;
-        else if (AMatch(parser, ">="))
+        else if (AMatch(parser, Op::GreaterEqual))
             op = 5;
         else
             return value;
@@ -73,9 +73,9 @@ double TKestrel::ProcessRealRelation(Parser& parser) {
 double TKestrel::ProcessRealExpression(Parser& parser) {
     double value = ProcessRealTerm(parser);
     for (;;) {
-        if (AMatch(parser, "+"))
+        if (AMatch(parser, Op::Plus))
             value = Checked(value + ProcessRealTerm(parser));
-        else if (AMatch(parser, "-"))
+        else if (AMatch(parser, Op::Minus))
             value = Checked(value - ProcessRealTerm(parser));
         else
             return value;
@@ -85,9 +85,9 @@ double TKestrel::ProcessRealExpression(Parser& parser) {
 double TKestrel::ProcessRealTerm(Parser& parser) {
     double value = ProcessRealFactor(parser);
     for (;;) {
-        if (AMatch(parser, "*"))
+        if (AMatch(parser, Op::Times))
             value = Checked(value * ProcessRealFactor(parser));
-        else if (AMatch(parser, "/"))
+        else if (AMatch(parser, Op::Slash))
             value = Divide(value, ProcessRealFactor(parser));
         else
             return value;
@@ -96,7 +96,7 @@ double TKestrel::ProcessRealTerm(Parser& parser) {
 
 double TKestrel::ProcessRealFactor(Parser& parser) {
     const NestingGuard level(Nesting_Depth);
-    if (AMatch(parser, "(")) {
+    if (AMatch(parser, Op::Open)) {
         double value;
         switch (CheckType(parser)) {
         case ctInteger:
@@ -109,15 +109,15 @@ double TKestrel::ProcessRealFactor(Parser& parser) {
             value = ProcessRealRelation(parser);
             break;
         }
-        Check(parser, ")");
+        Check(parser, Op::Close);
         return value;
     }
-    if (parser.Is(")")) {
+    if (parser.Operator() == Op::Close) {
         parser.NextToken();
         Fail(errSyntax, parser.TokenView());
     }
-    if (AMatch(parser, "+")) return ProcessRealTerm(parser);
-    if (AMatch(parser, "-")) return -ProcessRealTerm(parser);
+    if (AMatch(parser, Op::Plus)) return ProcessRealTerm(parser);
+    if (AMatch(parser, Op::Minus)) return -ProcessRealTerm(parser);
     return ProcessRealNumeric(parser);
 }
 

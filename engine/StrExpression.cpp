@@ -14,8 +14,8 @@ std::string Truth(bool b) {
     return b ? "-1" : "0";
 }
 
-void Check(TKSLParser& parser, std::string_view S) {
-    if (!AMatch(parser, S)) Fail(errRightBracket);
+void Check(TKSLParser& parser, Op op) {
+    if (!AMatch(parser, op)) Fail(errRightBracket);
 }
 
 std::string Unquote(std::string_view quoted) {
@@ -52,24 +52,44 @@ std::string FormatString(std::string_view Str) {
 
 std::string TKestrel::SEExecute(const std::string& S, const TokenStream* prepared) {
     TKSLParser parser = ParserFor(S, prepared);
+    std::string value;
+    if (LoneStrOperand(parser, value)) return value;
     return ProcessStrRelation(parser);
+}
+
+// A literal or a String variable standing alone is read without the descent through every
+// level; the nesting bound of the factor level still applies.
+bool TKestrel::LoneStrOperand(Parser& parser, std::string& value) {
+    if (!parser.IsLast()) return false;
+    if (parser.Token() == toString) {
+        CheckNesting(Nesting_Depth);
+        value = StringLiteral(parser);
+        return true;
+    }
+    if (parser.Token() != toAnk) return false;
+    const std::string* stored;
+    const TVarState* var = Lookup(Variable, Table::Variable, parser, &stored);
+    if (!var || var->VarType != vtString) return false;
+    CheckNesting(Nesting_Depth);
+    ReadStrVariable(*stored, *var, value);
+    return true;
 }
 
 // Byte-wise comparison; the result replaces the left operand as "-1" or "0".
 std::string TKestrel::ProcessStrRelation(Parser& parser) {
     std::string value = ProcessStrExpression(parser);
     for (;;) {
-        if (AMatch(parser, "="))
+        if (AMatch(parser, Op::Equal))
             value = Truth(value == ProcessStrExpression(parser));
-        else if (AMatch(parser, "<>"))
+        else if (AMatch(parser, Op::NotEqual))
             value = Truth(value != ProcessStrExpression(parser));
-        else if (AMatch(parser, "<"))
+        else if (AMatch(parser, Op::Less))
             value = Truth(value < ProcessStrExpression(parser));
-        else if (AMatch(parser, "<="))
+        else if (AMatch(parser, Op::LessEqual))
             value = Truth(value <= ProcessStrExpression(parser));
-        else if (AMatch(parser, ">"))
+        else if (AMatch(parser, Op::Greater))
             value = Truth(value > ProcessStrExpression(parser));
-        else if (AMatch(parser, ">="))
+        else if (AMatch(parser, Op::GreaterEqual))
             value = Truth(value >= ProcessStrExpression(parser));
         else
             return value;
@@ -80,7 +100,7 @@ std::string TKestrel::ProcessStrRelation(Parser& parser) {
 std::string TKestrel::ProcessStrExpression(Parser& parser) {
     std::string value = ProcessStrFactor(parser);
     for (;;) {
-        if (AMatch(parser, "+") || parser.Token() == toString)
+        if (AMatch(parser, Op::Plus) || parser.Token() == toString)
             value += ProcessStrFactor(parser);
         else
             return value;
@@ -89,12 +109,12 @@ std::string TKestrel::ProcessStrExpression(Parser& parser) {
 
 std::string TKestrel::ProcessStrFactor(Parser& parser) {
     const NestingGuard level(Nesting_Depth);
-    if (AMatch(parser, "(")) {
+    if (AMatch(parser, Op::Open)) {
         std::string value = ProcessStrRelation(parser);
-        Check(parser, ")");
+        Check(parser, Op::Close);
         return value;
     }
-    if (parser.Is(")")) {
+    if (parser.Operator() == Op::Close) {
         parser.NextToken();
         Fail(errSyntax, parser.TokenView());
     }
@@ -103,7 +123,7 @@ std::string TKestrel::ProcessStrFactor(Parser& parser) {
 
 std::string TKestrel::ProcessString(Parser& parser) {
     if (parser.Token() == toString) {
-        std::string value = FormatString(parser.TokenView());
+        std::string value = StringLiteral(parser);
         parser.NextToken();
         return value;
     }
@@ -111,13 +131,12 @@ std::string TKestrel::ProcessString(Parser& parser) {
     const std::string* stored;
     if (TVarState* var = Lookup(Variable, Table::Variable, parser, &stored)) {
         if (var->VarType != vtString) Fail(errVarType, parser.TokenView());
-        std::string value = var->ValString;
-        if (var->Obj && StrObjParam) {
-            int32_t Err_CD = 0;
-            StrObjParam(*stored, var->Index, omGet, Err_CD, value);
-            ReportHostError(Err_CD);
-        }
         parser.NextToken();
+        std::string value;
+        // Room for a concatenation that follows, so that it need not move the text once more.
+        if (parser.Operator() == Op::Plus || parser.Token() == toString)
+            value.reserve(2 * var->ValString.size());
+        ReadStrVariable(*stored, *var, value);
         return value;
     }
     if (TFuncStatus* func = Lookup(BuiltinFunc, Table::Function, parser, &stored)) {
@@ -126,6 +145,17 @@ std::string TKestrel::ProcessString(Parser& parser) {
         return ExecStrFunc(parser, *stored, *func);
     }
     Fail(errNoDefine, parser.TokenView());
+}
+
+// The variable's text, or what the host's callback makes of it for an object variable.
+void TKestrel::ReadStrVariable(const std::string& storedName, const TVarState& var,
+                               std::string& value) {
+    value = var.ValString;
+    if (var.Obj && StrObjParam) {
+        int32_t Err_CD = 0;
+        StrObjParam(storedName, var.Index, omGet, Err_CD, value);
+        ReportHostError(Err_CD);
+    }
 }
 
 } // namespace ksl

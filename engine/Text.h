@@ -12,6 +12,7 @@
 // view, while the trimming of whole strings and lines removes every byte up to the space alike.
 //
 // CompareText and SameText live in kestrel/Kestrel.h: the engine's name tables use them.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -45,7 +46,14 @@ std::string LowerCase(std::string_view s);
 
 // A string value held by the engine ends at its first NUL byte.
 inline void CutAtNul(std::string& s) {
-    if (const size_t nul = s.find('\0'); nul != std::string::npos) s.resize(nul);
+    // Most values are short, and for them a plain loop costs less than the library's search.
+    size_t nul = 0;
+    if (s.size() <= 16)
+        while (nul < s.size() && s[nul] != '\0')
+            ++nul;
+    else
+        nul = std::min(s.find('\0'), s.size());
+    s.resize(nul);
 }
 
 // Which bytes a trim removes: IsBlank or IsBlankOrNul.

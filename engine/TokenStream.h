@@ -1,18 +1,44 @@
 #pragma once
 // The tokens of one piece of text, cut once by the engine's one tokenizer. A parser walks them;
 // the cache shares one stream among every parser over the same text, and keeps beside it what
-// the executor worked out from its tokens (resolved names, extracted parts).
+// the executor worked out from its tokens (resolved names, values of literals, extracted parts).
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace ksl {
 
+// The operators and operator words of expressions, known from a token's text when it is cut, so
+// that the evaluators try one operator after another by a code rather than by text.
+enum class Op : uint8_t {
+    None,
+    Equal,
+    NotEqual,
+    Less,
+    LessEqual,
+    Greater,
+    GreaterEqual,
+    Plus,
+    Minus,
+    Times,
+    Slash,
+    Open,
+    Close,
+    Or,
+    Xor,
+    Not,
+    Div,
+    Mod,
+    And,
+    Shl,
+    Shr,
+};
+
 struct Token {
     char kind;
+    Op op;           // Op::None for any other token
     uint32_t start;  // offset of the first byte in the text
     uint32_t length; // 0 for the end of the text
 };
@@ -38,14 +64,28 @@ struct Extract {
     std::shared_ptr<const TokenStream> tokens;
 };
 
+// An extract stays where it is while more are added: callers hold on to one while they cut more.
+struct KeyedExtract {
+    uint64_t key;
+    std::unique_ptr<const Extract> extract;
+};
+
 struct TokenStream {
     std::string text;
     std::vector<Token> tokens; // always ends with a toEOF token
 
     // Filled only for streams the cache shares; one Resolution per token and table.
     mutable std::vector<Resolution> resolutions;
-    // Extracts keyed by token index and the kind of cut.
-    mutable std::unordered_map<uint64_t, Extract> extracts;
+    // Filled only for streams the cache shares, one per token: an integer literal's value, or for
+    // a string literal the index of its value in literalTexts (-1 when reading it fails).
+    std::vector<int64_t> literals;
+    std::vector<std::string> literalTexts;
+    // Extracts keyed by token index and the kind of cut, sorted by key. A statement has few, so
+    // a search through them is quicker than hashing.
+    mutable std::vector<KeyedExtract> extracts;
+    // Filled only for streams the cache shares: the argument cut at each token, once cut. Calls
+    // run far more often than anything else is cut, so they find theirs without a search.
+    mutable std::vector<std::unique_ptr<const Extract>> arguments;
 
     std::string_view View(size_t i) const {
         return std::string_view(text.data() + tokens[i].start, tokens[i].length);

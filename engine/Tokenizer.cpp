@@ -115,6 +115,57 @@ private:
     const char* p;
 };
 
+// The codes follow TKSLParser::IsSym: symbols match exactly, words without regard to ASCII letter
+// case. They are found for every token cut, so by length and first byte rather than by a search.
+Op SymbolOperator(std::string_view text) {
+    if (text == "<>") return Op::NotEqual;
+    if (text == "<=") return Op::LessEqual;
+    if (text == ">=") return Op::GreaterEqual;
+    if (text.size() != 1) return Op::None;
+    switch (text[0]) {
+    case '=':
+        return Op::Equal;
+    case '<':
+        return Op::Less;
+    case '>':
+        return Op::Greater;
+    case '+':
+        return Op::Plus;
+    case '-':
+        return Op::Minus;
+    case '*':
+        return Op::Times;
+    case '/':
+        return Op::Slash;
+    case '(':
+        return Op::Open;
+    case ')':
+        return Op::Close;
+    default:
+        return Op::None;
+    }
+}
+
+Op WordOperator(std::string_view text) {
+    static constexpr std::pair<std::string_view, Op> words[] = {
+        {"OR", Op::Or},   {"XOR", Op::Xor}, {"NOT", Op::Not}, {"DIV", Op::Div},
+        {"MOD", Op::Mod}, {"AND", Op::And}, {"SHL", Op::Shl}, {"SHR", Op::Shr}};
+    if (text.size() < 2 || text.size() > 3) return Op::None;
+    char upper[3];
+    for (size_t i = 0; i < text.size(); ++i)
+        upper[i] = UpperChar(text[i]);
+    const std::string_view word(upper, text.size());
+    for (const auto& [name, op] : words)
+        if (name == word) return op;
+    return Op::None;
+}
+
+Op OperatorOf(char kind, std::string_view text) {
+    if (kind == toAnk) return WordOperator(text);
+    if (kind == toSymbol || kind == toOperator) return SymbolOperator(text);
+    return Op::None;
+}
+
 } // namespace
 
 std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
@@ -126,14 +177,19 @@ std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
         scanner.SkipBlanks(i);
         const size_t start = i;
         const char kind = scanner.Next(i);
-        stream->tokens.push_back(Token{kind, uint32_t(start), uint32_t(i - start)});
+        const std::string_view text(stream->text.data() + start, i - start);
+        stream->tokens.push_back(
+            Token{kind, OperatorOf(kind, text), uint32_t(start), uint32_t(i - start)});
         if (kind == toEOF) return stream;
     }
 }
 
 size_t TokenStream::Footprint() const {
     return sizeof *this + text.capacity() + tokens.capacity() * sizeof(Token) +
-           resolutions.capacity() * sizeof(Resolution) + extracts.size() * 64;
+           resolutions.capacity() * sizeof(Resolution) + literals.capacity() * sizeof(int64_t) +
+           arguments.capacity() * sizeof(arguments[0]) +
+           literalTexts.capacity() * sizeof(std::string) + extracts.size() * 64 +
+           (literalTexts.empty() ? 0 : text.size()); // no value is longer than its literal
 }
 
 TKSLParser::TKSLParser(std::string_view S) : owner(Tokenize(S)), stream(owner.get()) {}

@@ -48,7 +48,11 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     TextAndCase, StringFunctions,
     testing::Values(StrCase{"IntToStr(-9223372036854775807 - 1)", "-9223372036854775808"},
-                    StrCase{"IntToStr($FF)", "255"}, StrCase{"UpperCase('abcé1_z')", "ABCé1_Z"},
+                    StrCase{"IntToStr($FF)", "255"}, StrCase{"IntToStr(0)", "0"},
+                    StrCase{"IntToStr(-1)", "-1"}, StrCase{"IntToStr(-10)", "-10"},
+                    StrCase{"IntToStr(9)", "9"}, StrCase{"IntToStr(1000000007)", "1000000007"},
+                    StrCase{"IntToStr(9223372036854775807)", "9223372036854775807"},
+                    StrCase{"UpperCase('abcé1_z')", "ABCé1_Z"},
                     StrCase{"LowerCase('ABCÉ1_Z')", "abcÉ1_z"},
                     StrCase{"Trim(#9' a b '#13#10)", "a b"}, StrCase{"TrimLeft(#1'  a ')", "a "},
                     StrCase{"TrimRight('  a '#31)", "  a"},

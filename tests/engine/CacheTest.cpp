@@ -69,4 +69,35 @@ TEST(Cache, DropsEverythingAtItsCapWhileTokensInUseStayValid) {
     EXPECT_EQ(cache.Tokens("x := x + 1"), cache.Tokens("x := x + 1"));
 }
 
+// The cache reads every literal once; what it keeps must be what reading the token gives.
+TEST(Cache, KeepsTheValueOfEveryLiteralOfAText) {
+    const std::string text = "x := 12 + $ff + $ + 99999999999999999999 + 'it''s' + #65 + #0065 + "
+                             "'' + #300 + 'a' + 'open";
+    ksl::TextCache cache;
+    const auto shared = cache.Tokens(text);
+    ksl::TKSLParser cached(shared);
+    for (ksl::TKSLParser plain(text); plain.Token() != ksl::toEOF;
+         plain.NextToken(), cached.NextToken()) {
+        ASSERT_EQ(cached.Index(), plain.Index());
+        if (plain.Token() == ksl::toInteger) {
+            EXPECT_EQ(ksl::IntegerLiteral(cached), ksl::LiteralToInt(plain.TokenView()).value_or(0))
+                << plain.TokenView();
+        }
+        if (plain.Token() == ksl::toString) {
+            EXPECT_EQ(ksl::StringLiteral(cached), ksl::FormatString(plain.TokenView()))
+                << plain.TokenView();
+        }
+    }
+}
+
+TEST(Cache, ReadsALiteralThatFailsAgainSoThatItFailsEachTime) {
+    ksl::TextCache cache;
+    for (const std::string literal : {"#", "#$"}) {
+        ksl::TKSLParser parser(cache.Tokens("'a' + " + literal));
+        parser.MoveTo(2);
+        for (int run = 0; run < 2; ++run)
+            EXPECT_THROW(ksl::StringLiteral(parser), ksl::EKestrelError) << literal;
+    }
+}
+
 } // namespace

@@ -145,6 +145,30 @@ TEST(HostCalls, NestedCallsOfOneBuiltInKeepTheOuterValues) {
     EXPECT_EQ(s.Str("u"), "cde");
 }
 
+// Arguments wait on one stack while those of the calls inside them are evaluated; deep nesting
+// makes the stack grow under the values already on it.
+TEST(HostCalls, NestedCallsOfOneHostRoutineKeepTheOuterValues) {
+    Host host;
+    ASSERT_EQ(host.Run("var i: integer; s: string; begin i := Sum(Sum(1, 2), Sum(Sum(3, 4), 5)); "
+                       "s := Echo(Echo('a') + Echo('b')) end"),
+              "");
+    EXPECT_EQ(host.Int("i"), 15);
+    EXPECT_EQ(host.Str("s"), "<<a><b>>");
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"SUM(3: A=1 B=2)", "SUM(3: A=3 B=4)", "SUM(3: A=7 B=5)",
+                                        "SUM(3: A=3 B=12)", "ECHO(5: S='a')", "ECHO(5: S='b')",
+                                        "ECHO(5: S='<a><b>')"}));
+    std::string deep = "0";
+    for (int k = 1; k <= 60; ++k)
+        deep = "Sum(" + std::to_string(k) + ", " + deep + ")";
+    host.calls.clear();
+    ASSERT_EQ(host.Run("var i: integer; begin i := " + deep + " end"), "");
+    EXPECT_EQ(host.Int("i"), 60 * 61 / 2);
+    ASSERT_EQ(host.calls.size(), 60u);
+    EXPECT_EQ(host.calls.front(), "SUM(3: A=1 B=0)");
+    EXPECT_EQ(host.calls.back(), "SUM(3: A=60 B=1770)");
+}
+
 class HostErrors : public testing::TestWithParam<std::string> {};
 
 TEST_P(HostErrors, FailWithTheTextOfErrorProc) {
@@ -346,6 +370,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "入れ子が深すぎます"},
         NestingCase{Repeated("begin ", 1000) + "i := 1" + Repeated(" end", 1000),
                     "入れ子が深すぎます"},
-        NestingCase{Repeated("if 1 then ", 1000) + "i := 1", "入れ子が深すぎます"}));
+        NestingCase{Repeated("if 1 then ", 1000) + "i := 1", "入れ子が深すぎます"},
+        // An argument of one operand is the innermost factor: exactly at the bound it still counts.
+        NestingCase{"i := " + Repeated("Length(IntToStr(", 126) + "i" + Repeated("))", 126), ""},
+        NestingCase{"i := " + Repeated("Length(IntToStr(", 127) + "i" + Repeated("))", 127),
+                    "入れ子が深すぎます"},
+        NestingCase{"i := " + Repeated("Length(IntToStr(", 127) + "7" + Repeated("))", 127),
+                    "入れ子が深すぎます"},
+        NestingCase{"s := " + Repeated("Copy(", 253) + "s" + Repeated(", 1, 1)", 253), ""},
+        NestingCase{"s := " + Repeated("Copy(", 254) + "s" + Repeated(", 1, 1)", 254),
+                    "入れ子が深すぎます"},
+        NestingCase{"s := " + Repeated("Copy(", 254) + "'a'" + Repeated(", 1, 1)", 254),
+                    "入れ子が深すぎます"}));
 
 } // namespace

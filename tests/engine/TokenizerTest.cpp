@@ -100,3 +100,38 @@ TEST(Tokenizer, GetSymKeepsTheQuotesOfAStringToken) {
 }
 
 } // namespace
+
+namespace {
+
+// A token carries an operator's code exactly when its text is that operator, in any letter case.
+struct OperatorCase {
+    std::string text;
+    std::vector<Op> expected;
+};
+
+class OperatorCodes : public testing::TestWithParam<OperatorCase> {};
+
+TEST_P(OperatorCodes, FollowTheTextOfEveryToken) {
+    std::vector<Op> codes;
+    for (TKSLParser parser(GetParam().text); parser.Token() != toEOF; parser.NextToken())
+        codes.push_back(parser.Operator());
+    EXPECT_EQ(codes, GetParam().expected) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, OperatorCodes,
+    testing::Values(OperatorCase{"= <> < <= > >= + - * / ( )",
+                                 {Op::Equal, Op::NotEqual, Op::Less, Op::LessEqual, Op::Greater,
+                                  Op::GreaterEqual, Op::Plus, Op::Minus, Op::Times, Op::Slash,
+                                  Op::Open, Op::Close}},
+                    OperatorCase{
+                        "or XOR Not dIv mod AND shl Shr",
+                        {Op::Or, Op::Xor, Op::Not, Op::Div, Op::Mod, Op::And, Op::Shl, Op::Shr}},
+                    OperatorCase{"< > := .. , ; : [ ]",
+                                 {Op::Less, Op::Greater, Op::None, Op::None, Op::None, Op::None,
+                                  Op::None, Op::None, Op::None}},
+                    OperatorCase{"divide modx ord 'or' #43 1 1.5 x_or",
+                                 {Op::None, Op::None, Op::None, Op::None, Op::None, Op::None,
+                                  Op::None, Op::None}}));
+
+} // namespace

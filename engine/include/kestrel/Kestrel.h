@@ -342,6 +342,8 @@ private:
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
     int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
+    // The evaluated arguments of the calls whose argument lists are being read, innermost last.
+    std::vector<TArgument> pendingArguments;
     bool FUseCache = true;
     std::unique_ptr<TextCache> cache;
     const BlockFrame* Block_Frame = nullptr; // the innermost block running
@@ -414,6 +416,7 @@ private:
 
     // Integer expressions.
     int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    bool LoneIntOperand(Parser& parser, int64_t& value);
     int CheckType(const Parser& XParser) const;
     int64_t EvaluateClassified(Parser& parser);
     int64_t ProcessRelation(Parser& parser);
@@ -435,19 +438,20 @@ private:
 
     // String expressions.
     std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    bool LoneStrOperand(Parser& parser, std::string& value);
     std::string ProcessStrRelation(Parser& parser);
     std::string ProcessStrExpression(Parser& parser);
     std::string ProcessStrFactor(Parser& parser);
     std::string ProcessString(Parser& parser);
+    void ReadStrVariable(const std::string& storedName, const TVarState& var, std::string& value);
 
-    // Calls. The name is taken by value: a RegisterRoutine among the arguments moves the names
-    // stored in the tables.
-    void ExecProc(Parser& parser, std::string ProcName, TFuncStatus& routine);
-    int64_t ExecIntFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
-    double ExecRealFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
-    std::string ExecStrFunc(Parser& parser, std::string FuncName, TFuncStatus& routine);
+    // Calls, given the name as stored in the tables.
+    void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
+    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
     void PrepareCall(Parser& parser, TFuncStatus& routine);
-    std::vector<TArgument> CollectArguments(Parser& parser, const TFuncStatus& routine);
+    void CollectArguments(Parser& parser, const TFuncStatus& routine);
     std::string CollectArgumentText(Parser& parser);
     TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
 
