@@ -41,8 +41,8 @@ void CheckPortwellCli(const std::vector<std::string>& args) {
         if (error.empty()) Fail("portwell-cli refused arguments without a reason");
         return;
     }
-    if (line->Command == TCommand::Run && line->MacroFile.empty())
-        Fail("portwell-cli accepted run without a macro file");
+    if (line->Command == TCommand::Run && line->MacroFile.empty() == line->StoredMacro.empty())
+        Fail("portwell-cli accepted run without exactly one macro file or stored macro");
     if (!IsMilliseconds(line->IntervalMs)) Fail("the interval is out of range");
     if (line->DurationMs && !IsMilliseconds(*line->DurationMs))
         Fail("the duration is out of range");
