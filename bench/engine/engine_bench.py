@@ -48,8 +48,17 @@ def timed(argv, stdin_text, env=None):
     return time.perf_counter() - start
 
 
-def best(argv, text, env=None):
-    return min(timed(argv, text, env) for _ in range(3))
+ROUNDS = 5
+
+
+def best_of_rounds(runs):
+    """The best time of each run over ROUNDS rounds. The runs take turns within a round, so a
+    change of the machine's load meets all of them alike rather than one of them."""
+    times = [float("inf")] * len(runs)
+    for _ in range(ROUNDS):
+        for i, (argv, text, env) in enumerate(runs):
+            times[i] = min(times[i], timed(argv, text, env))
+    return times
 
 
 def main():
@@ -59,14 +68,16 @@ def main():
     print(f"{'workload':28} {'ksl stmt/s':>12} {'no cache':>12} {'python':>12} {'ksl/python':>11}"
           f" {'lua':>12} {'ksl/lua':>8}")
     for name, n, script, program, lua_program in WORKLOADS:
-        ksl_rate = n / best([ksl, "-"], script.format(n=n))
-        uncached_rate = n / best([ksl, "-"], script.format(n=n), uncached_env)
-        py_rate = n / best([PYTHON, "-"], program.format(n=n))
+        runs = [([ksl, "-"], script.format(n=n), None),
+                ([ksl, "-"], script.format(n=n), uncached_env),
+                ([PYTHON, "-"], program.format(n=n), None)]
+        if lua_program and LUA:
+            runs.append(([LUA, "-"], lua_program.format(n=n), None))
+        ksl_rate, uncached_rate, py_rate, *lua_rate = [n / t for t in best_of_rounds(runs)]
         line = (f"{name:28} {ksl_rate:12,.0f} {uncached_rate:12,.0f} {py_rate:12,.0f}"
                 f" {ksl_rate / py_rate:10.2f}x")
-        if lua_program and LUA:
-            lua_rate = n / best([LUA, "-"], lua_program.format(n=n))
-            line += f" {lua_rate:12,.0f} {ksl_rate / lua_rate:7.2f}x"
+        if lua_rate:
+            line += f" {lua_rate[0]:12,.0f} {ksl_rate / lua_rate[0]:7.2f}x"
         print(line)
 
 
