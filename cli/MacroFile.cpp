@@ -81,4 +81,8 @@ ksl::TStrings ReadMacroFile(const std::string& path) {
     return LinesOf(in, path);
 }
 
+std::string MacroFileName(const std::string& path) {
+    return path == "-" ? "<stdin>" : path;
+}
+
 } // namespace cli

@@ -16,4 +16,7 @@ ksl::TStrings ReadMacroLines(std::istream& in);
 // and the reason when it is missing, unreadable or a directory.
 ksl::TStrings ReadMacroFile(const std::string& path);
 
+// How a message names what ReadMacroFile(path) reads: the path, or "<stdin>" for "-".
+std::string MacroFileName(const std::string& path);
+
 } // namespace cli

@@ -106,7 +106,7 @@ template <typename Command> int SettingsCommand(Command command) {
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
     if (!line.StoredMacro.empty()) return line.StoredMacro;
-    return line.MacroFile == "-" ? "<stdin>" : line.MacroFile;
+    return cli::MacroFileName(line.MacroFile);
 }
 
 int RunMacro(const TCommandLine& line) {

@@ -55,7 +55,7 @@ std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
 // How the location of a script error names the script.
 std::string SourceName(const cli::KslOptions& options) {
     if (options.text) return "<text>";
-    return *options.file == "-" ? "<stdin>" : *options.file;
+    return cli::MacroFileName(*options.file);
 }
 
 std::string Quoted(const std::string& s) {

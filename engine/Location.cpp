@@ -48,18 +48,18 @@ int64_t TokenAt(const TokenStream& stream, size_t offset) {
     return -1;
 }
 
-// The program token that the frame's running statement starts at, or -1 when it cannot be told.
-int64_t ProgramTokenOf(const BlockFrame& frame) {
+// The program token that `statement`, the one the frame is running, starts at, or -1 when it
+// cannot be told.
+int64_t ProgramTokenOf(const BlockFrame& frame, const RunningStatement& statement) {
     if (frame.start < 0) return -1;
     int64_t base = frame.start;
     if (frame.parent) {
-        const int64_t opener = ProgramTokenOf(*frame.parent);
-        if (opener < 0) return -1;
-        base += opener;
+        const std::optional<RunningStatement> opener = StatementOf(*frame.parent);
+        const int64_t openerToken = opener ? ProgramTokenOf(*frame.parent, *opener) : -1;
+        if (openerToken < 0) return -1;
+        base += openerToken;
     }
-    const std::optional<RunningStatement> statement = StatementOf(frame);
-    if (!statement) return -1;
-    const int64_t within = TokenAt(*Tokenize(*frame.text), statement->offset);
+    const int64_t within = TokenAt(*Tokenize(*frame.text), statement.offset);
     return within < 0 ? -1 : base + within;
 }
 
@@ -88,9 +88,10 @@ void TKestrel::NoteFailure(const BlockFrame& frame) noexcept {
     if (Failure_Noted) return;
     Failure_Noted = true;
     try {
-        const int64_t index = ProgramTokenOf(frame);
         const std::optional<RunningStatement> statement = StatementOf(frame);
-        if (index < 0 || !statement) return;
+        if (!statement) return;
+        const int64_t index = ProgramTokenOf(frame, *statement);
+        if (index < 0) return;
         const std::shared_ptr<TokenStream> program = Tokenize(Program_Text);
         // The frames lead back through texts cut again and again; a token that does not match
         // means they lost their way, and no line is better than a wrong one.

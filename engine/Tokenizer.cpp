@@ -177,9 +177,9 @@ std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
         scanner.SkipBlanks(i);
         const size_t start = i;
         const char kind = scanner.Next(i);
-        const std::string_view text(stream->text.data() + start, i - start);
+        const std::string_view token(stream->text.data() + start, i - start);
         stream->tokens.push_back(
-            Token{kind, OperatorOf(kind, text), uint32_t(start), uint32_t(i - start)});
+            Token{kind, OperatorOf(kind, token), uint32_t(start), uint32_t(i - start)});
         if (kind == toEOF) return stream;
     }
 }
