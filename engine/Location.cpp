@@ -64,7 +64,8 @@ int64_t ProgramTokenOf(const BlockFrame& frame, const RunningStatement& statemen
 }
 
 // The statement as written: from its `first` token (comments not counted) up to its last token
-// on that line. The whole line when the line does not hold that many tokens.
+// on that line. The whole line, trimmed, for a token count of 0 or when the line holds fewer
+// tokens than `first` says.
 std::string WrittenStatement(const std::string& line, size_t first, size_t tokenCount) {
     const std::shared_ptr<TokenStream> stream = Tokenize(line);
     std::vector<const Token*> code;
@@ -76,6 +77,16 @@ std::string WrittenStatement(const std::string& line, size_t first, size_t token
     return line.substr(from, last.start + last.length - from);
 }
 
+// Only the innermost place of a failure is noted; the blocks it passes through on its way out
+// leave it be. Locating is a courtesy: should it fail, the failure itself travels on unchanged.
+template <class Locate> void NoteOnce(bool& noted, Locate locate) noexcept {
+    if (noted) return;
+    noted = true;
+    try {
+        locate();
+    } catch (...) {}
+}
+
 } // namespace
 
 void TKestrel::ForgetFailure() {
@@ -85,38 +96,29 @@ void TKestrel::ForgetFailure() {
 }
 
 void TKestrel::NoteFailure(const BlockFrame& frame) noexcept {
-    if (Failure_Noted) return;
-    Failure_Noted = true;
-    try {
+    NoteOnce(Failure_Noted, [&] {
         const std::optional<RunningStatement> statement = StatementOf(frame);
-        if (!statement) return;
-        const int64_t index = ProgramTokenOf(frame, *statement);
-        if (index < 0) return;
-        const std::shared_ptr<TokenStream> program = Tokenize(Program_Text);
-        // The frames lead back through texts cut again and again; a token that does not match
-        // means they lost their way, and no line is better than a wrong one.
-        if (size_t(index) + 1 >= program->tokens.size() ||
-            program->View(size_t(index)) != statement->firstToken)
-            return;
-        NoteFailureAt(*program, size_t(index), statement->tokenCount);
-    } catch (...) {
-        // Locating is a courtesy; the failure itself travels on unchanged.
-    }
+        const int64_t index = statement ? ProgramTokenOf(frame, *statement) : -1;
+        if (index >= 0) NoteFailureAt(size_t(index), statement->tokenCount, statement->firstToken);
+    });
 }
 
 void TKestrel::NoteFailureAtProgramToken(size_t index) noexcept {
-    if (Failure_Noted) return;
-    Failure_Noted = true;
-    try {
-        const std::shared_ptr<TokenStream> program = Tokenize(Program_Text);
-        if (index + 1 < program->tokens.size()) NoteFailureAt(*program, index, 0);
-    } catch (...) {}
+    NoteOnce(Failure_Noted, [&] { NoteFailureAt(index, 0, std::nullopt); });
 }
 
+// The program is cut again from Source as the run cut it, which costs nothing until a run fails.
 // With a token count of 0 the whole line stands for the statement.
-void TKestrel::NoteFailureAt(const TokenStream& program, size_t index, size_t tokenCount) {
-    const std::string_view text = program.text;
-    const size_t start = program.tokens[index].start;
+void TKestrel::NoteFailureAt(size_t index, size_t tokenCount,
+                             std::optional<std::string_view> firstToken) {
+    std::vector<int32_t> sourceLines;
+    const std::shared_ptr<TokenStream> program = Tokenize(SkipComment(FSource, &sourceLines));
+    if (index + 1 >= program->tokens.size()) return;
+    // The frames lead back through texts cut again and again; a token that does not match means
+    // they lost their way, and no line is better than a wrong one.
+    if (firstToken && program->View(index) != *firstToken) return;
+    const std::string_view text = program->text;
+    const size_t start = program->tokens[index].start;
     size_t programLine = 0;
     size_t lineStart = 0;
     for (size_t end = text.find("\r\n"); end != std::string_view::npos && end < start;
@@ -124,14 +126,12 @@ void TKestrel::NoteFailureAt(const TokenStream& program, size_t index, size_t to
         ++programLine;
         lineStart = end + 2;
     }
-    if (programLine >= Program_Lines.size()) return;
+    if (programLine >= sourceLines.size()) return;
     size_t place = 0;
-    while (place < index && program.tokens[index - place - 1].start >= lineStart)
+    while (place < index && program->tokens[index - place - 1].start >= lineStart)
         ++place;
-    FErrorLine = Program_Lines[programLine];
-    const size_t sourceIndex = size_t(FErrorLine - 1);
-    if (sourceIndex < FSource.size())
-        FErrorStatement = WrittenStatement(FSource[sourceIndex], place, tokenCount);
+    FErrorLine = sourceLines[programLine];
+    FErrorStatement = WrittenStatement(FSource[size_t(FErrorLine - 1)], place, tokenCount);
 }
 
 } // namespace ksl

@@ -44,8 +44,7 @@ void TKestrel::Run() {
         const std::string_view prototype = Trim(line, IsBlankOrNul);
         if (!prototype.empty()) AddFunction(std::string(prototype), false);
     }
-    const std::string program = SkipComment(FSource, &Program_Lines);
-    Program_Text = program;
+    const std::string program = SkipComment(FSource);
 
     TKSLParser parser(program);
     RunningGuard running(Exec_Flg);

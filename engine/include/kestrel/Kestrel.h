@@ -347,8 +347,6 @@ private:
     bool FUseCache = true;
     std::unique_ptr<TextCache> cache;
     const BlockFrame* Block_Frame = nullptr; // the innermost block running
-    std::string Program_Text;                // the program of the run, comments dropped
-    std::vector<int32_t> Program_Lines;      // the line of Source of each line of Program_Text
     bool Failure_Noted = false;
     int32_t FErrorLine = 0;
     std::string FErrorStatement;
@@ -387,7 +385,9 @@ private:
     void ForgetFailure();
     void NoteFailure(const BlockFrame& frame) noexcept;
     void NoteFailureAtProgramToken(size_t index) noexcept;
-    void NoteFailureAt(const TokenStream& program, size_t index, size_t tokenCount);
+    // Notes the place of the program's token `index`; `firstToken`, when given, is the text that
+    // token must have.
+    void NoteFailureAt(size_t index, size_t tokenCount, std::optional<std::string_view> firstToken);
 
     // Statements. `start` is where the block's text begins among the tokens of the statement
     // running (see BlockFrame).
