@@ -23,7 +23,7 @@ void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int
     const FrameScope scope(Block_Frame, frame);
     if (prepared) {
         for (const Statement& statement : *prepared) {
-            if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
+            if (BlockMustStop()) return;
             TKSLParser parser(*statement.tokens, 0);
             ExecuteLocated(parser, frame);
             ++frame.statement;
@@ -33,7 +33,7 @@ void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int
     std::vector<std::string> SL;
     ExtractDelimiter(";", S, SL);
     for (const std::string& statement : SL) {
-        if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
+        if (BlockMustStop()) return;
         TKSLParser parser(statement);
         ExecuteLocated(parser, frame);
         ++frame.statement;
@@ -202,7 +202,7 @@ void TKestrel::RunElseIfChain(ChainLink link) {
         const auto prepared = PrepareBlock(link.text);
         frame.prepared = prepared.get();
         platform::ProcessMessages();
-        if (Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg) return;
+        if (BlockMustStop()) return;
         std::vector<std::string> SL;
         if (!prepared) ExtractDelimiter(";", link.text, SL);
         if (prepared ? prepared->empty() : SL.empty()) return;

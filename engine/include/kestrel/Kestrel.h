@@ -412,6 +412,8 @@ private:
     void ExecuteRepeat(Parser& parser);
     void ExecuteCase(Parser& parser);
     bool LoopMustStop() const { return Exit_Flg || Break_Flg; }
+    // Checked before each statement of a block.
+    bool BlockMustStop() const { return Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg; }
     bool CaseSelector(const std::string& S, int64_t Value);
 
     // Integer expressions.
