@@ -1,4 +1,5 @@
 #include "PseudoTerminal.h"
+#include "Stalls.h"
 #include "platform/Messages.h"
 #include "serial/Comm.h"
 
@@ -68,6 +69,39 @@ TEST_F(EventPort, ReceivedBytesAreReportedOnTheOwnersThreadOnce) {
     device.Send(Bytes(5, 'b'));
     ASSERT_TRUE(PumpUntil([&] { return counts.size() == 2; }));
     EXPECT_EQ(counts[1], 15);
+}
+
+// Bytes that come in while earlier ones still sit unread are reported at once: the line is never
+// left unwatched until some later look at it.
+TEST_F(EventPort, BytesArrivingAfterUnreadOnesAreReportedAtOnce) {
+    const std::string slow = CleanInOneOfThree([this] {
+        WakeUpClock clock(device.Line());
+        int events = 0;
+        std::string late;
+        comm->OnRxChar = [&](TCustomComm&, int32_t) {
+            ++events;
+            if (clock.AsleepSinceArrivalUs() > 5000)
+                late += " #" + std::to_string(events) + ": " +
+                        std::to_string(int(clock.AsleepSinceArrivalUs())) + " us";
+        };
+        comm->Open();
+        clock.WatchThreads({});
+        for (int round = 0; round < 20; ++round) {
+            device.Send(Bytes{1});
+            if (!PumpUntil([&] { return events == 2 * round + 1; })) return std::string("lost");
+            // Busy elsewhere for a moment, as a macro may be, before it reads.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            uint8_t byte;
+            comm->Read(&byte, 1);
+            clock.Start();
+            device.Send(Bytes{2});
+            if (!PumpUntil([&] { return events == 2 * round + 2; })) return std::string("lost");
+            comm->Read(&byte, 1);
+        }
+        comm->Close();
+        return late;
+    });
+    EXPECT_EQ(slow, "");
 }
 
 TEST_F(EventPort, ClosingWhileAHandOverIsPendingNeitherHangsNorCallsBack) {

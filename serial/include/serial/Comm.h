@@ -73,6 +73,8 @@ public:
     void Open();
     void Close();
     bool Enabled() const { return FHandle >= 0; }
+    // The open device's descriptor, -1 while closed: for watching the line from outside.
+    int Handle() const { return FHandle; }
 
     // Hands all `count` bytes to the device, waiting at most the write time-out for room. Returns
     // the number written (fewer only after a time-out or failure), or -1 when none could be.

@@ -2,8 +2,8 @@
 // The thread that waits for line events of an open serial device and hands each event mask to the
 // user-interface thread, blocking until it has been handled there.
 //
-// Received bytes wake it through poll; modem-line changes (TIOCMGET) and breaks and line errors
-// (TIOCGICOUNT) are sampled where the driver has them. A hang-up marks the device lost and is
+// Received bytes wake it at once (epoll, edge-triggered); modem-line changes (TIOCMGET) and breaks
+// and line errors (TIOCGICOUNT) are sampled where the driver has them. A hang-up marks the device lost and is
 // reported as EV_ERR with CE_IOE. Linux offers nothing to watch for EV_RXFLAG or EV_TXEMPTY.
 #include "serial/CommTypes.h"
 
