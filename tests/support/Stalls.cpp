@@ -134,9 +134,9 @@ WakeUpClock::Moment WakeUpClock::Now(ClockOrder order) {
     return now;
 }
 
-CoreLoader::CoreLoader()
-    : FThread([this] {
-          setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+CoreLoader::CoreLoader(int niceness)
+    : FThread([this, niceness] {
+          setpriority(PRIO_PROCESS, id_t(gettid()), niceness);
           FTid = gettid();
           volatile uint64_t spin = 0;
           while (!FStop.load(std::memory_order_relaxed))

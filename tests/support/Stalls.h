@@ -67,12 +67,13 @@ private:
     std::thread FWatcher;
 };
 
-// Keeps one processor busy from a thread of its own until destroyed, at the lowest priority: the
-// processor is never idle, so every wake-up has to take it from the loader, but the kernel's own
-// workers are not held up for a time slice, which no test could tell from a lost wake-up.
+// Keeps one processor busy from a thread of its own until destroyed. At the lowest priority (the
+// default) the processor is never idle, so every wake-up has to take it from the loader, but the
+// kernel's own workers are not held up for a time slice, which no test could tell from a lost
+// wake-up; at 0 it competes like any other program.
 class CoreLoader {
 public:
-    CoreLoader();
+    explicit CoreLoader(int niceness = 19);
     ~CoreLoader();
     CoreLoader(const CoreLoader&) = delete;
     CoreLoader& operator=(const CoreLoader&) = delete;
