@@ -25,6 +25,7 @@ struct EventThreadState {
     std::shared_ptr<TLineStatus> line;
     TCommEventThread* owner = nullptr;
     TCommEventThread::TSignalEvent onSignal;
+    platform::HandOverTarget ownersQueue; // the thread that opened the port
     platform::EventFd wake;
     platform::EventFd done;
     std::atomic<bool> terminated{false};
@@ -230,7 +231,7 @@ private:
     // Blocks until the owner's thread has handled `status`; false once the thread was released.
     bool HandOver(uint32_t status) {
         try {
-            platform::Synchronize([this, status] { Deliver(status); });
+            platform::Synchronize(FState.ownersQueue, [this, status] { Deliver(status); });
         } catch (...) {
             // A callback's exception has no way to reach the owner from this thread; the line
             // stays watched.
@@ -273,6 +274,7 @@ TCommEventThread::TCommEventThread(int handle, TCommEventType events,
     FState->line = std::move(line);
     FState->owner = this;
     FState->onSignal = std::move(onSignal);
+    FState->ownersQueue = platform::ThisThreadsQueue();
     if (!FState->wake.Valid()) throw ECommError(SOpenError, FState->wake.Error());
     if (!FState->done.Valid()) throw ECommError(SOpenError, FState->done.Error());
     try {

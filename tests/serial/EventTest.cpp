@@ -52,6 +52,40 @@ TEST(Events, DispatchFollowsTheTableNotTheBitOrder) {
     EXPECT_EQ(calls, (std::vector<std::string>{"cts", "error", "rxchar"}));
 }
 
+// Ports opened on different threads hand their events to their own threads, never to the
+// user-interface thread: several activities may run side by side, one port each.
+TEST(Events, EachPortReportsToTheThreadThatOpenedIt) {
+    constexpr int ports = 3, rounds = 50;
+    std::atomic<int> elsewhere{0}, finished{0};
+    std::vector<std::thread> owners;
+    for (int i = 0; i < ports; ++i)
+        owners.emplace_back([&] {
+            PseudoTerminal device;
+            TComm comm;
+            comm.SetDeviceName(device.Path());
+            const auto owner = std::this_thread::get_id();
+            int events = 0;
+            comm.OnRxChar = [&](TCustomComm& port, int32_t count) {
+                if (std::this_thread::get_id() != owner) ++elsewhere;
+                ++events;
+                Bytes bytes(static_cast<size_t>(count));
+                port.Read(bytes.data(), count);
+            };
+            comm.Open();
+            for (int round = 0; round < rounds; ++round) {
+                device.Send(Bytes{uint8_t(round)});
+                if (!PumpUntil([&] { return events > round; })) return;
+            }
+            comm.Close();
+            ++finished;
+        });
+    for (std::thread& owner : owners)
+        owner.join();
+    EXPECT_EQ(finished, ports);
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_FALSE(platform::HandOversPending());
+}
+
 // Unread bytes are reported once, not again and again; more bytes make a new report.
 TEST_F(EventPort, ReceivedBytesAreReportedOnTheOwnersThreadOnce) {
     std::vector<int32_t> counts;

@@ -1,7 +1,9 @@
 #pragma once
 // The serial port component: opens a device by name, programs its line settings, writes and reads
-// raw bytes and, while open, reports line events through its callbacks on the user-interface
-// thread. Every operation belongs to the user-interface thread.
+// raw bytes and, while open, reports line events through its callbacks on its owner's thread.
+// Every operation belongs to one thread, the owner (the user-interface thread in the desktop
+// program), which serves the callbacks in its message processing. Ports owned by different
+// threads share nothing, so a program may run one port per thread.
 //
 // Device names: "COM1" to "COM8" (any letter case) are /dev/ttyS0 to /dev/ttyS7, a name with a
 // "/" is a path, "loop://" is a built-in loopback device that echoes every byte written to it, and
