@@ -22,6 +22,8 @@ struct HandOver {
     const std::function<void()>* work;
     std::exception_ptr failure;
     bool done = false;
+    // A posted item owns its work, and the queue owns the item; nobody waits for it.
+    std::function<void()> posted;
 };
 
 } // namespace
@@ -38,6 +40,17 @@ public:
     EventFd handOver;
     MessageHook hook;
     WaitHook waitHook;
+
+    ~HandOverQueue() {
+        for (HandOver* item : pending)
+            if (item->posted) delete item;
+    }
+
+    void Add(HandOver* item) {
+        pending.push_back(item);
+        queued.store(pending.size());
+        handOver.Signal();
+    }
 };
 
 namespace {
@@ -117,6 +130,12 @@ int RunHandOvers() {
             q.pending.pop_front();
             q.queued.store(q.pending.size());
         }
+        if (item->posted) {
+            item->posted();
+            delete item;
+            ++ran;
+            continue;
+        }
         try {
             (*item->work)();
         } catch (...) {
@@ -138,15 +157,19 @@ void Synchronize(const HandOverTarget& target, const std::function<void()>& work
         return;
     }
     HandOverQueue& q = *target;
-    HandOver item{&work, nullptr, false};
+    HandOver item{&work, nullptr, false, {}};
     {
         std::unique_lock lock(q.mutex);
-        q.pending.push_back(&item);
-        q.queued.store(q.pending.size());
-        q.handOver.Signal();
+        q.Add(&item);
         q.finished.wait(lock, [&] { return item.done; });
     }
     if (item.failure) std::rethrow_exception(item.failure);
+}
+
+void Post(const HandOverTarget& target, std::function<void()> work) {
+    auto* item = new HandOver{nullptr, nullptr, false, work ? std::move(work) : [] {}};
+    std::lock_guard lock(target->mutex);
+    target->Add(item);
 }
 
 void Synchronize(const std::function<void()>& work) {

@@ -58,7 +58,8 @@ public:
     // Opens the port and runs `macro` (nothing for nullptr), once or while LoopChecked(), until
     // it ends or Stop is pressed; the port is closed at the end in every case. A failure to open
     // the port (serial::ECommError) leaves everything as it was and reaches the caller, as does a
-    // failure that ends the run (ksl::EKestrelError, EMacroError).
+    // failure that ends the run (ksl::EKestrelError, EMacroError); a Stop while a network device
+    // is still connecting ends it quietly.
     TActivityEnd Run(const TPortSettings& settings, const ksl::TStrings* macro);
 
     // Opens the port and appends to `target` a line "ComWriteHex('..');" for every chunk of bytes
@@ -95,6 +96,7 @@ private:
     int32_t ComWait(const std::string& S, int32_t TimeOut);
 
     void Start(const TPortSettings& settings);
+    bool StartedOrStopped(const TPortSettings& settings);
     void PauseBetweenPasses();
     TActivityEnd RecordInto(ksl::TStrings& target);
     void WaitForInput(int timeoutMs);

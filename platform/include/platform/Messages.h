@@ -45,6 +45,10 @@ int RunHandOvers();
 void Synchronize(const HandOverTarget& target, const std::function<void()>& work);
 // The same for the user-interface thread.
 void Synchronize(const std::function<void()>& work);
+// Queues `work`, which must not throw, to run on the thread that owns `target`, and returns at
+// once: for a thread that must never wait for the owner, such as one the owner may end. Work still
+// queued when the owner's queue goes away is dropped.
+void Post(const HandOverTarget& target, std::function<void()> work);
 
 // Whether hand-overs are queued for this thread; costs no system call, so a hook may ask it as
 // often as it likes.
