@@ -139,6 +139,17 @@ TEST(Messages, EachThreadServesItsOwnQueue) {
     EXPECT_FALSE(platform::HandOversPending());
 }
 
+// Posted work runs later on the target's thread; the poster neither waits nor needs to outlive it.
+TEST(Messages, PostedWorkRunsOnTheOwnersThreadWithoutAWaitingPoster) {
+    const platform::HandOverTarget owner = platform::ThisThreadsQueue();
+    std::thread::id ranOn;
+    std::thread([&] { platform::Post(owner, [&] { ranOn = std::this_thread::get_id(); }); }).join();
+    EXPECT_TRUE(platform::WaitForMessage(10000));
+    EXPECT_EQ(platform::RunHandOvers(), 1);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(platform::HandOversPending());
+}
+
 TEST(Messages, WaitTimeoutsAreCappedToWhatPollTakes) {
     EXPECT_EQ(platform::WaitTimeoutMs(0), 0);
     EXPECT_EQ(platform::WaitTimeoutMs(1500), 1500);
