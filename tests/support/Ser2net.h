@@ -1,6 +1,7 @@
 #pragma once
 // Debian's ser2net, started for a test on 127.0.0.1 at a free port, serving one device (a
-// pseudo-terminal the test plays) as raw TCP or as Telnet with RFC 2217. Stopped when destroyed.
+// pseudo-terminal the test plays) as raw TCP or as Telnet with RFC 2217, and passing on what the
+// device sends at once (no "chardelay" to gather characters). Stopped when destroyed.
 #include <string>
 #include <sys/types.h>
 
