@@ -6,7 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/SettingsStore.h"
 #include "serial/Comm.h"
 #include "serial/Ports.h"
 
@@ -19,6 +19,7 @@
 namespace {
 
 using namespace portwell;
+using namespace portwell::settings;
 
 constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
               exitSettingsError = 4, exitInterrupted = 130;

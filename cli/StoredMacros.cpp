@@ -1,7 +1,7 @@
 #include "StoredMacros.h"
 
 #include "MacroFile.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/SettingsStore.h"
 
 #include <charconv>
 #include <fstream>
@@ -11,6 +11,7 @@
 namespace cli {
 
 using namespace portwell;
+using namespace portwell::settings;
 namespace fs = std::filesystem;
 
 namespace {

@@ -2,12 +2,13 @@
 // desktop program: the macro files as stored macros, the first one selected, and the echoing
 // loop:// device chosen, so that Run works at once without hardware.
 #include "MacroFile.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/SettingsStore.h"
 
 #include <filesystem>
 #include <iostream>
 
 using namespace portwell;
+using namespace portwell::settings;
 
 int main(int argc, char** argv) {
     if (argc < 3) {

@@ -6,7 +6,7 @@
 #include "CommandLine.h"
 #include "FileText.h"
 #include "TempDir.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/SettingsStore.h"
 
 #include <algorithm>
 #include <fstream>
@@ -14,6 +14,7 @@
 #include <sstream>
 
 using namespace portwell;
+using namespace portwell::settings;
 using testsupport::ChildOptions;
 using testsupport::ChildResult;
 using testsupport::ReadWholeFile;
