@@ -1,7 +1,7 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
-#include "CommandLine.h"
 #include "MacroCommands.h"
-#include "TerminalText.h"
+#include "cli/CommandLine.h"
+#include "cli/TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
@@ -18,6 +18,7 @@
 
 namespace {
 
+using namespace cli;
 using namespace portwell;
 using namespace portwell::settings;
 

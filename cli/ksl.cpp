@@ -1,6 +1,6 @@
 // ksl: runs one script with the Kestrel engine.
-#include "KslOptions.h"
-#include "TerminalText.h"
+#include "cli/KslOptions.h"
+#include "cli/TerminalText.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 #include "portwell/MacroFile.h"

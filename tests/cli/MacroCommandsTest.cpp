@@ -1,9 +1,9 @@
 // portwell-cli's commands on the stored macros, run as real processes on settings files of a
 // test's own.
 #include "ChildProcess.h"
-#include "CommandLine.h"
 #include "FileText.h"
 #include "TempDir.h"
+#include "cli/CommandLine.h"
 #include "portwell/settings/SettingsStore.h"
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+using namespace cli;
 using namespace portwell;
 using namespace portwell::settings;
 using testsupport::ChildOptions;
