@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include "serial/SettingNames.h"
 
@@ -8,7 +8,9 @@
 #include <type_traits>
 #include <utility>
 
-namespace portwell {
+namespace cli {
+
+using namespace portwell;
 
 namespace {
 
@@ -363,4 +365,4 @@ std::string UsageText() {
     return text + "\n" + UsageTail;
 }
 
-} // namespace portwell
+} // namespace cli

@@ -1,12 +1,12 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
-#include "CommandLine.h"
-#include "MacroFile.h"
-#include "StoredMacros.h"
-#include "TerminalText.h"
+#include "MacroCommands.h"
+#include "cli/CommandLine.h"
+#include "cli/TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/MacroLibrary.h"
+#include "portwell/settings/SettingsStore.h"
 #include "serial/Comm.h"
 #include "serial/Ports.h"
 
@@ -18,7 +18,9 @@
 
 namespace {
 
+using namespace cli;
 using namespace portwell;
+using namespace portwell::settings;
 
 constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
               exitSettingsError = 4, exitInterrupted = 130;
@@ -106,14 +108,14 @@ template <typename Command> int SettingsCommand(Command command) {
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
     if (!line.StoredMacro.empty()) return line.StoredMacro;
-    return cli::MacroFileName(line.MacroFile);
+    return MacroFileName(line.MacroFile);
 }
 
 int RunMacro(const TCommandLine& line) {
     ksl::TStrings macro;
     TPortSettings port = line.Port;
     const int found = SettingsCommand([&] {
-        macro = line.StoredMacro.empty() ? cli::ReadMacroFile(line.MacroFile)
+        macro = line.StoredMacro.empty() ? ReadMacroFile(line.MacroFile)
                                          : cli::StoredMacroToRun(line, port);
     });
     if (found != exitOk) return found;

@@ -414,11 +414,12 @@ void TCustomComm::SetFlowControl(TFlowControl value) {
     ApplySetting(FFlowControl, value);
 }
 
-// Reads never wait on Linux, so of the time-outs only the write limit takes effect.
+// Reads never wait on Linux, so of the time-outs only the write limit takes effect. A negative
+// value is refused before it is stored, open or not: kept, it would fail every later Open.
 void TCustomComm::SetCharsTimeout(int32_t value) {
+    if (value < 0) RaiseCommError(SCommTimeoutsErr, EINVAL);
     FCharsTimeout = value;
     if (!Enabled()) return;
-    if (value < 0) RaiseCommError(SCommTimeoutsErr, EINVAL);
     FTimeouts = COMMTIMEOUTS{};
     FTimeouts.ReadIntervalTimeout = value == 0 ? NoReadInterval : uint32_t(value);
     FTimeouts.WriteTotalTimeoutConstant = WriteTimeoutMs;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <list>
 #include <thread>
@@ -300,6 +301,33 @@ TEST(MacroHost, APortThatCannotOpenFailsBeforeAnythingRuns) {
     }
     EXPECT_FALSE(host.Busy());
     EXPECT_TRUE(host.Log.Lines().empty());
+}
+
+// What a failed open leaves behind: the settings locked and the new line settings on the closed
+// port, until Stop; Run and Record alike.
+TEST(MacroHost, APortThatCannotOpenLeavesTheSettingsLockedUntilStop) {
+    const std::function<void(TMacroHost&, const TPortSettings&)> activities[] = {
+        [](TMacroHost& host, const TPortSettings& settings) { host.Run(settings, nullptr); },
+        [](TMacroHost& host, const TPortSettings& settings) {
+            ksl::TStrings recorded;
+            host.Record(settings, recorded);
+        },
+    };
+    for (const auto& activity : activities) {
+        TMacroHost host;
+        std::vector<bool> locks;
+        host.OnSettingsLocked = [&locks](bool locked) { locks.push_back(locked); };
+        TPortSettings settings;
+        settings.DeviceName = "/dev/does-not-exist";
+        settings.BaudRate = serial::cbr115200;
+        EXPECT_THROW(activity(host, settings), serial::ECommError);
+        EXPECT_EQ(locks, std::vector<bool>{true});
+        EXPECT_FALSE(host.COMPort.Enabled());
+        EXPECT_EQ(host.COMPort.DeviceName(), settings.DeviceName);
+        EXPECT_EQ(host.COMPort.BaudRate(), serial::cbr115200);
+        host.Stop();
+        EXPECT_EQ(locks, (std::vector<bool>{true, false}));
+    }
 }
 
 TEST(MacroHost, DeclaresTheSevenRoutinesInIndexOrder) {

@@ -1,7 +1,8 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <gtest/gtest.h>
 
+using namespace cli;
 using namespace portwell;
 
 namespace {

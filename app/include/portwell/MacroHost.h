@@ -56,10 +56,12 @@ public:
     bool StopPressed() const { return stopPressed; }
 
     // Opens the port and runs `macro` (nothing for nullptr), once or while LoopChecked(), until
-    // it ends or Stop is pressed; the port is closed at the end in every case. A failure to open
-    // the port (serial::ECommError) leaves everything as it was and reaches the caller, as does a
-    // failure that ends the run (ksl::EKestrelError, EMacroError); a Stop while a network device
-    // is still connecting ends it quietly.
+    // it ends or Stop is pressed; the port is closed at the end in every case. A failure that ends
+    // the run (ksl::EKestrelError, EMacroError) reaches the caller after Stop. A failure to open
+    // the port (serial::ECommError) reaches the caller before anything runs, and without Stop:
+    // the settings stay locked and COMPort keeps the new line settings, closed, until Stop is
+    // pressed, as after a Record whose port cannot open. A Stop while a network device is still
+    // connecting ends the run quietly.
     TActivityEnd Run(const TPortSettings& settings, const ksl::TStrings* macro);
 
     // Opens the port and appends to `target` a line "ComWriteHex('..');" for every chunk of bytes

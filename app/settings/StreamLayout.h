@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace portwell::layout {
+namespace portwell::settings::layout {
 
 constexpr uint8_t kResourceMarker = 0xFF; // before the resource type and before a numbered name
 constexpr uint16_t kRawDataResource = 10;
@@ -14,4 +14,4 @@ constexpr std::string_view kSignature = "TPF0";
 constexpr size_t kMaxShortString = 255;
 constexpr uint8_t kFlagsMark = 0xF0; // the high nibble that makes a byte an object's flags
 
-} // namespace portwell::layout
+} // namespace portwell::settings::layout

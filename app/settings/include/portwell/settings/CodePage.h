@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace portwell {
+namespace portwell::settings {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
 bool IsValidUtf8(std::string_view bytes);
@@ -16,4 +16,4 @@ std::string Utf16LeToUtf8(std::string_view bytes);
 // Shift-JIS as Windows writes it (code page 932); nothing when the bytes are not valid in it.
 std::optional<std::string> ShiftJisToUtf8(std::string_view bytes);
 
-} // namespace portwell
+} // namespace portwell::settings

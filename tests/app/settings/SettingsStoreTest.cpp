@@ -1,8 +1,11 @@
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/SettingsStore.h"
 
 #include "FileText.h"
 #include "StreamBytes.h"
 #include "TempDir.h"
+#include "portwell/settings/ComponentReader.h"
+#include "portwell/settings/ComponentWriter.h"
+#include "portwell/settings/StateMapping.h"
 
 #include <csignal>
 #include <fstream>
@@ -14,7 +17,8 @@
 #include <unistd.h>
 
 using namespace portwell;
-using namespace portwell::test;
+using namespace portwell::settings;
+using namespace portwell::settings::test;
 using testsupport::ReadWholeFile;
 using testsupport::TempDir;
 using testsupport::WriteWholeFile;

@@ -1,19 +1,19 @@
 // portwell-cli's commands on the stored macros, run as real processes on settings files of a
 // test's own.
-#include "StoredMacros.h"
-
 #include "ChildProcess.h"
-#include "CommandLine.h"
 #include "FileText.h"
 #include "TempDir.h"
-#include "portwell/SettingsStore.h"
+#include "cli/CommandLine.h"
+#include "portwell/settings/SettingsStore.h"
 
 #include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 
+using namespace cli;
 using namespace portwell;
+using namespace portwell::settings;
 using testsupport::ChildOptions;
 using testsupport::ChildResult;
 using testsupport::ReadWholeFile;
@@ -37,26 +37,6 @@ TStoredState TwoMacros() {
                     {"Ping", {"Print('the second Ping');"}}};
     state.PortLists[plDeviceName] = {{"COM1", "loop://"}, 1};
     return state;
-}
-
-TEST(StoredMacroNames, ExportNamesAreSafeAndUnique) {
-    const std::vector<TMacro> macros = {{"A", {}},  {"A", {}},     {"A (2)", {}}, {"a/b", {}},
-                                        {".x", {}}, {"", {}},      {"A", {}},     {"ポート", {}},
-                                        {"..", {}}, {"n\0ul"s, {}}};
-    EXPECT_EQ(cli::ExportFileNames(macros),
-              (std::vector<std::string>{"A.ksl", "A (2).ksl", "A (2) (2).ksl", "a_b.ksl", "_x.ksl",
-                                        "_.ksl", "A (3).ksl", "ポート.ksl", "_..ksl", "n_ul.ksl"}));
-}
-
-TEST(StoredMacroNames, ATitleComesBeforeANumber) {
-    const std::vector<TMacro> macros = {{"first", {}}, {"2", {}}, {"first", {}}, {"third", {}}};
-    struct Case {
-        std::string name;
-        std::optional<size_t> index;
-    } cases[] = {{"first", 0}, {"2", 1},   {"4", 3},  {"1", 0},  {"0", {}},
-                 {"5", {}},    {"-1", {}}, {"x", {}}, {"3x", {}}};
-    for (const Case& c : cases)
-        EXPECT_EQ(cli::FindStoredMacro(macros, c.name), c.index) << c.name;
 }
 
 TEST(StoredMacroNames, PortOptionsOverrideOnlyWhatTheyName) {

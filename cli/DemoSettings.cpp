@@ -1,13 +1,13 @@
 // portwell-demo-settings FILE MACRO_FILE...: writes a settings file for a first look at the
 // desktop program: the macro files as stored macros, the first one selected, and the echoing
 // loop:// device chosen, so that Run works at once without hardware.
-#include "MacroFile.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/MacroLibrary.h"
+#include "portwell/settings/SettingsStore.h"
 
-#include <filesystem>
 #include <iostream>
 
 using namespace portwell;
+using namespace portwell::settings;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -17,8 +17,7 @@ int main(int argc, char** argv) {
     try {
         TStoredState state;
         for (int i = 2; i < argc; ++i)
-            state.Macros.push_back(
-                {std::filesystem::path(argv[i]).stem().string(), cli::ReadMacroFile(argv[i])});
+            state.Macros.push_back({TitleOfFile(argv[i]), ReadMacroFile(argv[i])});
         state.MacroIndex = 1;
         TStoredList& devices = state.PortLists[plDeviceName];
         devices.Items.push_back("loop://");

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace portwell::test {
+namespace portwell::settings::test {
 
 class TStreamBytes {
 public:
@@ -47,4 +47,4 @@ inline std::string FileOf(std::string_view stream) {
     return Header(stream.size()) + std::string(stream);
 }
 
-} // namespace portwell::test
+} // namespace portwell::settings::test

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-namespace portwell {
+namespace portwell::settings {
 
 using TExtendedBytes = std::array<uint8_t, 10>; // little-endian: 64-bit mantissa, sign and exponent
 
@@ -14,4 +14,4 @@ double ExtendedToDouble(const TExtendedBytes& bytes);
 // Exact: every double, NaN payloads included, has an extended form.
 TExtendedBytes DoubleToExtended(double value);
 
-} // namespace portwell
+} // namespace portwell::settings

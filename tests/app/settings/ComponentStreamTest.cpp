@@ -1,6 +1,6 @@
-#include "portwell/ComponentStream.h"
-
 #include "StreamBytes.h"
+#include "portwell/settings/ComponentReader.h"
+#include "portwell/settings/ComponentWriter.h"
 
 #include <cmath>
 #include <csignal>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace portwell;
-using namespace portwell::test;
+using namespace portwell::settings;
+using namespace portwell::settings::test;
 using namespace std::string_literals;
 
 namespace {

@@ -1,11 +1,12 @@
+#include "portwell/settings/ComponentWriter.h"
+
 #include "StreamLayout.h"
-#include "portwell/ComponentStream.h"
-#include "portwell/ExtendedReal.h"
+#include "portwell/settings/ExtendedReal.h"
 
 #include <bit>
 #include <limits>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace {
 
@@ -258,4 +259,4 @@ std::string WriteComponentStream(const TComponent& root) {
     return TStreamWriter().WriteFile(root);
 }
 
-} // namespace portwell
+} // namespace portwell::settings

@@ -1,13 +1,13 @@
-#include "portwell/CodePage.h"
+#include "portwell/settings/CodePage.h"
 
-#include "portwell/ExtendedReal.h"
+#include "portwell/settings/ExtendedReal.h"
 
 #include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 
-using namespace portwell;
+using namespace portwell::settings;
 
 namespace {
 

@@ -1,17 +1,16 @@
 #pragma once
 // The settings file's binary component stream, as a generic tree of objects with named, typed
-// values. Knows nothing of the window: which component and property means what is the business
-// of whoever maps its state onto the tree.
+// values, with the type bytes and limits of the stream that holds it. Knows nothing of the window:
+// which component and property means what is the business of whoever maps its state onto the tree.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace portwell {
+namespace portwell::settings {
 
 // The type byte in front of every value in the stream.
 enum TValueType : uint8_t {
@@ -156,18 +155,4 @@ private:
     size_t offset;
 };
 
-// Reads a whole file image: the resource header, "TPF0" and the root object.
-// Throws ESettingsFormat.
-TComponent ReadComponentStream(std::string_view file);
-
-// Reads the file (or pipe) at `path`; one beyond kMaxSettingsFileSize is refused without reading
-// it whole. Throws ESettingsFormat for a file not in this layout, std::system_error when it cannot
-// be read or is a directory or a device.
-TComponent ReadComponentFile(const std::filesystem::path& path);
-
-// The file image of `root`: the resource header, named after the root's class in upper case, and
-// the stream. Throws ESettingsFormat for a tree the layout cannot hold (an empty class name, a
-// name longer than 255 bytes, a Null inside a list, a stream beyond the limits above).
-std::string WriteComponentStream(const TComponent& root);
-
-} // namespace portwell
+} // namespace portwell::settings

@@ -1,7 +1,6 @@
 #pragma once
 // The settings file: where it lives, reading it into the stored state and writing it back so that
 // nothing the user stored is lost, and the lock that keeps to one writer at a time.
-#include "portwell/ComponentStream.h"
 #include "portwell/StoredState.h"
 
 #include <filesystem>
@@ -9,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace portwell {
+namespace portwell::settings {
 
 // The settings file could not be read, written or locked. The message names the file and says
 // why.
@@ -36,11 +35,6 @@ std::filesystem::path LocateSettingsFile(const TSettingsLocation& location);
 // The location for the program at `programPath` and this process's environment.
 TSettingsLocation SettingsLocationOf(const std::filesystem::path& programPath,
                                      const std::optional<std::string>& option);
-
-// The stored state held in a component tree under the fixed names of the file, and back. The
-// reader finds each component by name wherever it stands; what is absent keeps its default.
-TComponent StateToComponents(const TStoredState& state);
-TStoredState StateFromComponents(const TComponent& root);
 
 // The state in the file; the defaults when there is no file. Throws ESettingsFile when the file
 // exists but cannot be read or is not a settings file; it is left as it is.
@@ -88,4 +82,4 @@ private:
     int fd = -1;
 };
 
-} // namespace portwell
+} // namespace portwell::settings

@@ -1,8 +1,8 @@
-#include "portwell/CodePage.h"
+#include "portwell/settings/CodePage.h"
 
 #include <iconv.h>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace {
 
@@ -132,4 +132,4 @@ std::optional<std::string> ShiftJisToUtf8(std::string_view bytes) {
     return out;
 }
 
-} // namespace portwell
+} // namespace portwell::settings

@@ -1,8 +1,8 @@
-#include "portwell/ComponentStream.h"
+#include "portwell/settings/ComponentTree.h"
 
 #include <bit>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace {
 
@@ -120,6 +120,10 @@ TValue TValue::Collection(std::vector<TCollectionItem> items) {
     return value;
 }
 
+ESettingsFormat::ESettingsFormat(const std::string& what, size_t offset)
+    : std::runtime_error(what + " (at byte offset " + std::to_string(offset) + ")"),
+      offset(offset) {}
+
 bool TValue::operator==(const TValue& other) const {
     return Kind == other.Kind && Int == other.Int &&
            std::bit_cast<uint64_t>(Real) == std::bit_cast<uint64_t>(other.Real) &&
@@ -184,4 +188,4 @@ std::vector<std::string> TComponent::ReadTextList(std::string_view name,
     return texts;
 }
 
-} // namespace portwell
+} // namespace portwell::settings

@@ -1,9 +1,9 @@
-#include "portwell/ExtendedReal.h"
+#include "portwell/settings/ExtendedReal.h"
 
 #include <bit>
 #include <cmath>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace {
 
@@ -96,4 +96,4 @@ TExtendedBytes DoubleToExtended(double value) {
     return Pack(negative, biased - 1023 + kExtendedBias, kIntegerBit | fraction << toMantissa);
 }
 
-} // namespace portwell
+} // namespace portwell::settings

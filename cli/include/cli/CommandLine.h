@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-namespace portwell {
+namespace cli {
 
 enum class TCommand { Run, Record, Ports, Macros, Export, Import, Help };
 
 struct TCommandLine {
     TCommand Command = TCommand::Help;
-    TPortSettings Port;
-    std::array<bool, PortListCount> PortGiven{}; // which settings of Port an option set
-    std::optional<std::string> SettingsFile;     // --settings, on every command
+    portwell::TPortSettings Port;
+    std::array<bool, portwell::PortListCount> PortGiven{}; // which settings of Port an option set
+    std::optional<std::string> SettingsFile;               // --settings, on every command
     // run
     bool Loop = false;
     int64_t IntervalMs = 1000;
@@ -34,7 +34,7 @@ struct TCommandLine {
     bool Replace = false;
 
     // `base` with every setting that an option gave replaced by the option's value.
-    TPortSettings PortOver(const TPortSettings& base) const;
+    portwell::TPortSettings PortOver(const portwell::TPortSettings& base) const;
 };
 
 // Parses the arguments after the program name. On a usage error returns nothing and sets
@@ -45,4 +45,4 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
 // The help text, with the values every port option takes.
 std::string UsageText();
 
-} // namespace portwell
+} // namespace cli

@@ -1,4 +1,4 @@
-#include "MacroFile.h"
+#include "portwell/MacroFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <iostream>
 #include <stdexcept>
 
-namespace cli {
+namespace portwell {
 
 namespace {
 
@@ -85,4 +85,4 @@ std::string MacroFileName(const std::string& path) {
     return path == "-" ? "<stdin>" : path;
 }
 
-} // namespace cli
+} // namespace portwell

@@ -6,7 +6,7 @@
 #include <istream>
 #include <string>
 
-namespace cli {
+namespace portwell {
 
 // The lines of a text; throws std::runtime_error with the reason when it cannot be read or is
 // larger than any macro.
@@ -19,4 +19,4 @@ ksl::TStrings ReadMacroFile(const std::string& path);
 // How a message names what ReadMacroFile(path) reads: the path, or "<stdin>" for "-".
 std::string MacroFileName(const std::string& path);
 
-} // namespace cli
+} // namespace portwell

@@ -1,25 +1,19 @@
-#include "StoredMacros.h"
+#include "portwell/MacroLibrary.h"
 
-#include "MacroFile.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/MacroFile.h"
+#include "portwell/settings/SettingsStore.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <set>
 #include <stdexcept>
 
-namespace cli {
+namespace portwell {
 
-using namespace portwell;
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ProgramPath() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path("portwell-cli") : self;
-}
 
 std::optional<size_t> NumberOf(const std::string& text) {
     size_t number = 0;
@@ -59,28 +53,25 @@ TMacro ReadImport(const std::string& path) {
     return macro;
 }
 
-// Adds the macro, or with `replace` puts it in place of the first of its title; returns the
-// line to report.
-std::string Place(std::vector<TMacro>& macros, TMacro macro, bool replace) {
+TImported Place(std::vector<TMacro>& macros, TMacro macro, bool replace) {
     const auto same = std::find_if(macros.begin(), macros.end(),
                                    [&](const TMacro& m) { return m.Title == macro.Title; });
-    const std::string title = macro.Title;
+    TImported placed{macro.Title};
     if (replace && same != macros.end()) {
         *same = std::move(macro);
-        return "replaced " + std::to_string(same - macros.begin() + 1) + "\t" + title;
+        placed.Number = size_t(same - macros.begin()) + 1;
+        placed.Replaced = true;
+        return placed;
     }
     macros.push_back(std::move(macro));
-    return "added " + std::to_string(macros.size()) + "\t" + title;
+    placed.Number = macros.size();
+    return placed;
 }
 
 } // namespace
 
-fs::path SettingsFileOf(const TCommandLine& line) {
-    return LocateSettingsFile(SettingsLocationOf(ProgramPath(), line.SettingsFile));
-}
-
-std::optional<size_t> FindStoredMacro(const std::vector<TMacro>& macros,
-                                      const std::string& titleOrNumber) {
+std::optional<size_t> FindMacro(const std::vector<TMacro>& macros,
+                                const std::string& titleOrNumber) {
     for (size_t i = 0; i < macros.size(); ++i)
         if (macros[i].Title == titleOrNumber) return i;
     const std::optional<size_t> number = NumberOf(titleOrNumber);
@@ -106,47 +97,28 @@ std::string TitleOfFile(const std::string& path) {
     return fs::path(path).stem().string();
 }
 
-ksl::TStrings StoredMacroToRun(const TCommandLine& line, TPortSettings& port) {
-    const fs::path file = SettingsFileOf(line);
-    const TStoredState state = LoadSettings(file);
-    const std::optional<size_t> found = FindStoredMacro(state.Macros, line.StoredMacro);
-    if (!found)
-        throw std::runtime_error("no stored macro has the title or number '" + line.StoredMacro +
-                                 "' in '" + file.string() + "' (portwell-cli macros lists them)");
-    port = line.PortOver(PortSettingsOf(state));
-    return state.Macros[*found].Lines;
-}
-
-void ListMacros(const TCommandLine& line, std::ostream& out) {
-    const TStoredState state = LoadSettings(SettingsFileOf(line));
-    for (size_t i = 0; i < state.Macros.size(); ++i)
-        out << i + 1 << '\t' << state.Macros[i].Title << '\n';
-}
-
-void ExportMacros(const TCommandLine& line, std::ostream& out) {
-    const TStoredState state = LoadSettings(SettingsFileOf(line));
-    const fs::path dir = line.ExportDir;
+void ExportMacros(const std::vector<TMacro>& macros, const fs::path& dir,
+                  const std::function<void(const fs::path&)>& written) {
     CreateExportFolder(dir);
-    const std::vector<std::string> names = ExportFileNames(state.Macros);
+    const std::vector<std::string> names = ExportFileNames(macros);
     for (size_t i = 0; i < names.size(); ++i) {
-        WriteMacroFile(dir / names[i], state.Macros[i].Lines);
-        out << (dir / names[i]).string() << '\n';
+        WriteMacroFile(dir / names[i], macros[i].Lines);
+        if (written) written(dir / names[i]);
     }
 }
 
-void ImportMacros(const TCommandLine& line, std::ostream& out) {
+std::vector<TImported> ImportMacros(const fs::path& settingsFile,
+                                    const std::vector<std::string>& files, bool replace) {
     std::vector<TMacro> imports;
-    for (const std::string& path : line.ImportFiles)
+    for (const std::string& path : files)
         imports.push_back(ReadImport(path));
-    const fs::path file = SettingsFileOf(line);
-    const TSettingsLock lock(file);
-    TStoredState state = LoadSettings(file);
-    std::vector<std::string> report;
+    const settings::TSettingsLock lock(settingsFile);
+    TStoredState state = settings::LoadSettings(settingsFile);
+    std::vector<TImported> placed;
     for (TMacro& macro : imports)
-        report.push_back(Place(state.Macros, std::move(macro), line.Replace));
-    SaveSettings(file, state);
-    for (const std::string& text : report)
-        out << text << '\n';
+        placed.push_back(Place(state.Macros, std::move(macro), replace));
+    settings::SaveSettings(settingsFile, state);
+    return placed;
 }
 
-} // namespace cli
+} // namespace portwell

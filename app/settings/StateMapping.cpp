@@ -1,11 +1,12 @@
 // The stored state under the fixed component and property names of the settings file.
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/StateMapping.h"
+
 #include "serial/SettingNames.h"
 
 #include <algorithm>
 #include <limits>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace {
 
@@ -210,4 +211,4 @@ TStoredState StateFromComponents(const TComponent& root) {
     return state;
 }
 
-} // namespace portwell
+} // namespace portwell::settings

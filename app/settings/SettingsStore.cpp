@@ -1,4 +1,8 @@
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/SettingsStore.h"
+
+#include "portwell/settings/ComponentReader.h"
+#include "portwell/settings/ComponentWriter.h"
+#include "portwell/settings/StateMapping.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,7 +14,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace fs = std::filesystem;
 
@@ -242,4 +246,4 @@ TSettingsLock::~TSettingsLock() {
     ::close(fd);
 }
 
-} // namespace portwell
+} // namespace portwell::settings

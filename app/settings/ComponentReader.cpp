@@ -1,7 +1,8 @@
+#include "portwell/settings/ComponentReader.h"
+
 #include "StreamLayout.h"
-#include "portwell/CodePage.h"
-#include "portwell/ComponentStream.h"
-#include "portwell/ExtendedReal.h"
+#include "portwell/settings/CodePage.h"
+#include "portwell/settings/ExtendedReal.h"
 
 #include <bit>
 #include <cerrno>
@@ -10,7 +11,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace portwell {
+namespace portwell::settings {
 
 namespace {
 
@@ -381,10 +382,6 @@ std::string ReadCapped(int fd, const std::filesystem::path& path) {
 
 } // namespace
 
-ESettingsFormat::ESettingsFormat(const std::string& what, size_t offset)
-    : std::runtime_error(what + " (at byte offset " + std::to_string(offset) + ")"),
-      offset(offset) {}
-
 TComponent ReadComponentStream(std::string_view file) {
     return TStreamReader(file).ReadFile();
 }
@@ -404,4 +401,4 @@ TComponent ReadComponentFile(const std::filesystem::path& path) {
     return ReadComponentStream(ReadCapped(file.Get(), path));
 }
 
-} // namespace portwell
+} // namespace portwell::settings
