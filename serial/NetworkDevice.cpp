@@ -27,6 +27,9 @@ namespace {
 constexpr size_t BufferLimit = 64 * 1024;
 // A pseudo-terminal does not always wake a writer when room appears.
 constexpr int RoomRecheckMs = 5;
+// The connecting thread tells why it gave up at its deadline; the owner gives up on its own only
+// this much later, when the thread is stuck in a name lookup.
+constexpr int LookupGraceMs = 1000;
 // A connection that stops answering is given up after this long.
 constexpr int KeepAliveIdleS = 5, KeepAliveIntervalS = 2, KeepAliveProbes = 3;
 constexpr unsigned UnacknowledgedLimitMs = 10000;
@@ -144,9 +147,10 @@ struct BridgeState {
             if (fd >= 0) close(fd);
     }
 
-    int RemainingMs() const {
+    int RemainingMs(int graceMs = 0) const {
         const uint32_t elapsed = platform::TicksSince(startTick);
-        return elapsed >= uint32_t(name.TimeoutMs) ? 0 : int(uint32_t(name.TimeoutMs) - elapsed);
+        const uint32_t limit = uint32_t(name.TimeoutMs + graceMs);
+        return elapsed >= limit ? 0 : int(limit - elapsed);
     }
     bool Stopped() const {
         pollfd fd{stop.Fd(), POLLIN, 0};
@@ -416,11 +420,11 @@ TNetworkDevice::TNetworkDevice(const std::string& deviceName,
             StopThread();
             Fail(deviceName, ECANCELED, "connecting was stopped");
         }
-        if (s.RemainingMs() == 0) {
+        if (s.RemainingMs(LookupGraceMs) == 0) {
             StopThread();
             Fail(deviceName, ETIMEDOUT, TimeoutReason(s.name.TimeoutMs));
         }
-        platform::WaitForMessage(s.RemainingMs());
+        platform::WaitForMessage(s.RemainingMs(LookupGraceMs));
         platform::ProcessMessages();
     }
     if (s.phase == detail::TPhase::Failed) {
