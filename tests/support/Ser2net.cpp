@@ -117,7 +117,9 @@ bool Ser2net::Start(const std::string& devicePath) {
                                      "-Y",
                                      "  options:",
                                      "-Y",
-                                     "    kickolduser: true"};
+                                     "    kickolduser: true",
+                                     "-Y",
+                                     "    chardelay: false"};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
