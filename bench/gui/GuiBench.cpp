@@ -134,8 +134,8 @@ void ReportFlood(const char* what, const benchsupport::FloodResult& flood, doubl
 }
 
 // The device floods the port for 5 s while the window is connected.
-void FloodWhileConnected(portwell::gui::TForm1& form) {
-    benchsupport::FloodWriter writer({"--seconds", "5"});
+void FloodWhileConnected(portwell::gui::TForm1& form, const char* seconds = "5") {
+    benchsupport::FloodWriter writer({"--seconds", seconds});
     UseDevice(form, writer.Path());
     ClickLateness clicks;
     const double cpuBefore = CpuSeconds();
@@ -144,6 +144,7 @@ void FloodWhileConnected(portwell::gui::TForm1& form) {
     const double cpu = CpuSeconds() - cpuBefore;
     Control<QToolButton>(form, "ConnectButton")->click();
     ReportFlood("connected", flood, cpu, clicks);
+    std::printf("Memory after the flood: %.1f MB\n", ResidentKilobytes() / 1024.0);
 }
 
 // The same during a macro that reads in a loop; Stop ends it when the writer is done.
@@ -245,6 +246,12 @@ int main(int argc, char** argv) {
     portwell::gui::TQtDialogsInstalled dialogs;
     portwell::gui::TForm1 form;
     if (argc == 3 && std::string(argv[1]) == "--print") return PrintLines(form, std::atol(argv[2]));
+    if (argc == 2 && std::string(argv[1]) == "--flood") {
+        form.show();
+        QTest::qWaitForWindowExposed(&form);
+        FloodWhileConnected(form, "10");
+        return 0;
+    }
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) std::printf("the window was never shown\n");
     std::printf("Start to window shown: %.0f ms (target under 300 ms)\n",
