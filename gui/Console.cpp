@@ -63,6 +63,8 @@ void TForm1::BuildConsole() {
     SendEdit = Named(new QLineEdit(bar), "SendEdit");
     SendEdit->setPlaceholderText("Text to send: \\r \\n \\t \\xNN \\\\ in Text mode");
     SendEdit->installEventFilter(this);
+    // The window's Japanese font draws a backslash as a yen sign; escapes must read as typed.
+    SendEdit->setFont(RichEdit1->font());
     SendModeBox = Named(new QComboBox(bar), "SendModeBox");
     SendModeBox->addItems({"Text", "Hex"});
     LineEndBox = Named(new QComboBox(bar), "LineEndBox");
@@ -74,6 +76,7 @@ void TForm1::BuildConsole() {
     SendButton->setMinimumWidth(44);
     SendProblem = Named(new QLabel(bar), "SendProblem");
     SendProblem->setStyleSheet("color: #b00000");
+    SendProblem->setFont(RichEdit1->font());
     SendProblem->hide();
     LogFileLabel = Named(new QLabel(bar), "LogFileLabel");
     LogFileLabel->hide();
