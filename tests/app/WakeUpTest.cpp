@@ -11,6 +11,9 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace portwell;
 using namespace testsupport;
@@ -124,6 +127,55 @@ std::string RecordingAttempt() {
 
 TEST(RecordingWakeUps, EveryChunkIsTakenInAtOnce) {
     EXPECT_EQ(CleanInOneOfThree(RecordingAttempt), "");
+}
+
+void MakeRaw(int terminal) {
+    termios settings{};
+    tcgetattr(terminal, &settings);
+    cfmakeraw(&settings);
+    tcsetattr(terminal, TCSANOW, &settings);
+}
+
+// The clock's watcher may run late on a busy machine, after the bytes that woke it were taken in
+// and the next exchange has begun: that is no arrival of the new exchange. Bytes left waiting
+// while every thread sleeps still count.
+TEST(WakeUpClockTest, ALateWakeUpCountsOnlyWhileBytesWait) {
+    struct Case {
+        const char* name;
+        bool takenIn;
+        bool counted;
+    };
+    for (const Case& c :
+         {Case{"taken in before", true, false}, Case{"left waiting", false, true}}) {
+        SCOPED_TRACE(c.name);
+        PseudoTerminal device;
+        MakeRaw(device.Line());
+        WakeUpClock clock(device.Line());
+        clock.WatchThreads({});
+        device.Send(B("x"));
+        pollfd readable{device.Line(), POLLIN, 0};
+        ASSERT_EQ(poll(&readable, 1, 10000), 1);
+        if (c.takenIn) {
+            char byte;
+            ASSERT_EQ(read(device.Line(), &byte, 1), 1);
+        }
+        clock.Start();
+        clock.NoteArrival();
+        // Wide margins: the watcher's own stamp of the byte may still come, late, after this one.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(clock.AsleepSinceArrivalUs() > 20000, c.counted);
+    }
+}
+
+TEST(TimedExchangesTest, AReplyThatNeverComesIsAnError) {
+    PseudoTerminal device;
+    EchoDevice echo(device, 4, B("ACK\r"), 2);
+    TPortSettings settings;
+    settings.DeviceName = device.Path();
+    TMacroHost host;
+    const ExchangeTimes times = TimeExchanges(
+        host, settings, ExchangeMacro(3, "ComWait('ACK'#13, 50);"), '\r', {}, device.Line());
+    EXPECT_EQ(times.error, "exchange #2: no reply");
 }
 
 } // namespace
