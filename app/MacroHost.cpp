@@ -63,7 +63,11 @@ struct TMacroHost::Routines {
          TIntFunction([](TMacroHost& host, TArguments a) -> int64_t {
              return host.ComWait(HexToStr(StringArgument(a)), TimeOutArgument(a));
          })},
+        {"procedure Fail(Reason:String)",
+         TProcedure([](TMacroHost& host, TArguments a) { host.Fail(StringArgument(a)); })},
     };
+    // Added after macros were written: a macro's own variable or routine of that name wins.
+    static inline const ksl::TStrings Yielding{"Fail"};
 
     static ksl::TStrings Prototypes() {
         ksl::TStrings lines;
@@ -122,6 +126,7 @@ private:
 
 TMacroHost::TMacroHost() {
     Kestrel1.SetDeclarePrototype(Prototypes);
+    Kestrel1.SetYieldingRoutines(Routines::Yielding);
     Kestrel1.ProcParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
                                 int32_t& err) { Kestrel1ProcParam(name, index, args, err); };
     Kestrel1.IntFuncParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
@@ -174,11 +179,23 @@ TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings*
     do {
         // A device that went away ends the loop; it is not run again against nothing.
         ThrowIfDeviceLost();
-        Kestrel1.Execute();
+        ExecutePass();
         if (!LoopChecked || !LoopChecked()) break;
         PauseBetweenPasses();
     } while (!stopPressed);
     return TActivityEnd::Finished;
+}
+
+// The engine passes a host routine's exception on as its own error; one that Fail raised leaves as
+// the verdict it is.
+void TMacroHost::ExecutePass() {
+    failReason.reset();
+    try {
+        Kestrel1.Execute();
+    } catch (const ksl::EKestrelError&) {
+        if (failReason) throw EMacroFailed(*failReason);
+        throw;
+    }
 }
 
 // The interval is read anew at every check, so a change takes effect during the pause. A Stop
@@ -310,6 +327,12 @@ int32_t TMacroHost::ComWait(const std::string& S, int32_t TimeOut) {
     }
     LogOutput("Timeout:" + StrToHex(S));
     return 0;
+}
+
+void TMacroHost::Fail(const std::string& Reason) {
+    LogOutput("Fail:" + Reason);
+    failReason = Reason;
+    throw EMacroFailed(Reason);
 }
 
 bool TMacroHost::WaitWasStopped() const {
