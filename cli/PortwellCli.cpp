@@ -1,9 +1,12 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "MacroCommands.h"
+#include "StationRunner.h"
 #include "cli/CommandLine.h"
+#include "cli/Station.h"
 #include "cli/TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "portwell/LogFile.h"
 #include "portwell/MacroHost.h"
 #include "portwell/MacroLibrary.h"
 #include "portwell/settings/SettingsStore.h"
@@ -13,8 +16,11 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -107,8 +113,96 @@ template <typename Command> int SettingsCommand(Command command) {
 
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
+    if (!line.MacroName.empty()) return line.MacroName;
     if (!line.StoredMacro.empty()) return line.StoredMacro;
     return MacroFileName(line.MacroFile);
+}
+
+// A station hears how a device's run ended on a descriptor of its own, at the very end. Programs
+// the macro starts do not inherit it, so that its closing tells the station the run has ended.
+class VerdictReport {
+public:
+    explicit VerdictReport(int fd) : fd(fd) {
+        if (fd >= 0) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    void Tell(const TDeviceVerdict& verdict) const {
+        if (fd < 0) return;
+        const std::string text = EncodeVerdict(verdict);
+        [[maybe_unused]] const ssize_t n = write(fd, text.data(), text.size());
+    }
+
+private:
+    int fd;
+};
+
+// Every traffic-log line to standard output and, with --log, to the log file.
+class TrafficOutput {
+public:
+    explicit TrafficOutput(const std::string& logPath) {
+        if (!logPath.empty()) file = std::make_unique<TLogFile>(logPath);
+    }
+    void Line(const std::string& text) {
+        std::cout << text << std::endl;
+        if (file) file->Add(text);
+    }
+    void WarnIfIncomplete() const {
+        if (file && file->WriteFailed())
+            std::cerr << "portwell-cli: the log '" << cli::TerminalText(file->Path())
+                      << "' could not be written in full\n";
+    }
+
+private:
+    std::unique_ptr<TLogFile> file;
+};
+
+TDeviceVerdict FailureVerdict(TVerdict kind, const std::string& message, const TMacroHost& host) {
+    return {kind, message, host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement()};
+}
+
+int RunOnOneDevice(const TCommandLine& line, const ksl::TStrings& macro,
+                   const TPortSettings& port) {
+    const VerdictReport verdict(line.VerdictFd);
+    std::unique_ptr<TrafficOutput> output;
+    try {
+        output = std::make_unique<TrafficOutput>(line.LogPath);
+    } catch (const ELogFile& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
+        verdict.Tell({TVerdict::Error, e.what(), 0, ""});
+        return exitUsage;
+    }
+    TMacroHost host;
+    host.Log.OnLine = [&output](const std::string& text) { output->Line(text); };
+    host.LoopChecked = [&line] { return line.Loop; };
+    host.IntervalMs = [&line] { return line.IntervalMs; };
+    host.Kestrel1.SetDefine(line.Defines);
+    StopRequests stops(host, std::nullopt);
+    TDeviceVerdict end{TVerdict::Passed, "", 0, ""};
+    int status = exitOk;
+    try {
+        host.Run(port, &macro);
+    } catch (const serial::ECommError& e) {
+        end = {TVerdict::NoPort, e.what(), 0, ""};
+        status = ReportPortError(port, e);
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
+        const std::string location = cli::FailureLocation(
+            MacroName(line), host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement());
+        if (!location.empty()) std::cerr << location << '\n';
+        std::cerr << cli::TerminalText(e.what()) << std::endl;
+        const auto* failed = dynamic_cast<const EMacroFailed*>(&e);
+        end = failed ? FailureVerdict(TVerdict::Failed, failed->Reason(), host)
+                     : FailureVerdict(TVerdict::Error, e.what(), host);
+        status = exitScriptError;
+    }
+    output->WarnIfIncomplete();
+    if (stops.Interrupted()) {
+        end.Verdict = TVerdict::Interrupted;
+        if (end.Message.empty()) end.Message = "interrupted";
+        status = exitInterrupted;
+    }
+    verdict.Tell(end);
+    return status;
 }
 
 int RunMacro(const TCommandLine& line) {
@@ -119,26 +213,8 @@ int RunMacro(const TCommandLine& line) {
                                          : cli::StoredMacroToRun(line, port);
     });
     if (found != exitOk) return found;
-    TMacroHost host;
-    host.Log.OnLine = [](const std::string& text) { std::cout << text << std::endl; };
-    host.LoopChecked = [&line] { return line.Loop; };
-    host.IntervalMs = [&line] { return line.IntervalMs; };
-    host.Kestrel1.SetDefine(line.Defines);
-    StopRequests stops(host, std::nullopt);
-    try {
-        host.Run(port, &macro);
-    } catch (const serial::ECommError& e) {
-        return ReportPortError(port, e);
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
-        const std::string location = cli::FailureLocation(
-            MacroName(line), host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement());
-        if (!location.empty()) std::cerr << location << '\n';
-        std::cerr << cli::TerminalText(e.what()) << std::endl;
-        return stops.Interrupted() ? exitInterrupted : exitScriptError;
-    }
-    return stops.Interrupted() ? exitInterrupted : exitOk;
+    if (line.StationRun()) return cli::RunStation(line, macro, port, MacroName(line));
+    return RunOnOneDevice(line, macro, port);
 }
 
 // Replaces the file only once the new text is complete, so a failed write keeps the old one.

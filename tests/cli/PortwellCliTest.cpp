@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -47,6 +48,8 @@ TEST(PortwellCli, ExitStatusTellsHowTheRunEnded) {
         std::string lastErrorLine;
     } cases[] = {
         {{"run", "-d", "loop://", "-"}, "Print('a'); x := 1", 1, "文法エラーです[x]"},
+        {{"run", "-d", "loop://", "-"}, "Print('a');\nFail('bad answer')", 1, "Fail:bad answer"},
+        {{"run", "-d", "loop://", "--log", "/no/such/folder/x.log", "-"}, "", 2, ""},
         {{"run", "-d", "/dev/no-such-port", "-"},
          "Print('a')",
          3,
@@ -79,6 +82,22 @@ TEST(PortwellCli, AScriptErrorNamesItsLineBeforeTheMessage) {
     EXPECT_EQ(fromFile.err, path + ":3: ComWrit('B')\n文法エラーです[ComWrit]\n");
     const ChildResult fromInput = RunMacro("Print('a');\nx := 1", {"-d", "loop://"});
     EXPECT_EQ(fromInput.err, "<stdin>:2: x := 1\n文法エラーです[x]\n");
+}
+
+TEST(PortwellCli, LogFileGetsEveryTrafficLineWithTheTimeInFront) {
+    const std::string path = testing::TempDir() + "/portwell-cli-run.log";
+    std::remove(path.c_str());
+    const ChildResult r =
+        RunMacro("ComWrite('A');\nPrint('done')", {"-d", "loop://", "--log", path});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Com_SD:41\ndone\n");
+    std::ifstream in(path);
+    std::stringstream log;
+    log << in.rdbuf();
+    const std::string stamp = "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}"
+                              "[+-][0-9]{2}:[0-9]{2} ";
+    EXPECT_TRUE(std::regex_match(log.str(), std::regex(stamp + "Com_SD:41\n" + stamp + "done\n")))
+        << log.str();
 }
 
 TEST(PortwellCli, APortThatCannotBeOpenedIsNamedBeforeTheMessage) {

@@ -24,6 +24,16 @@ struct TCommandLine {
     std::vector<std::string> Defines;
     std::string MacroFile;   // "-" for standard input
     std::string StoredMacro; // --macro: a stored macro's title or number, instead of a file
+    std::string LogPath;     // --log: a file, or in a station run a folder with one per device
+    // run on several devices at once, a station run
+    std::vector<std::string> Devices; // every -d, in order
+    std::string DevicesFile;          // --devices: one device name per line
+    std::optional<int> Jobs;          // --jobs: how many run at once
+    std::string JUnitFile;            // --junit
+    // Given by a station to each device's own run: where its verdict goes, and the name by which
+    // a failure's location names the macro that came through standard input.
+    int VerdictFd = -1;
+    std::string MacroName;
     // record
     std::optional<int64_t> DurationMs;
     std::string OutputFile; // empty for standard output
@@ -35,7 +45,13 @@ struct TCommandLine {
 
     // `base` with every setting that an option gave replaced by the option's value.
     portwell::TPortSettings PortOver(const portwell::TPortSettings& base) const;
+    // Whether `run` drives a station: more than one device, a device list, a job limit or a
+    // report.
+    bool StationRun() const;
 };
+
+// The options that set every line setting of `port` but the device, as `run` reads them.
+std::vector<std::string> LineSettingArguments(const portwell::TPortSettings& port);
 
 // Parses the arguments after the program name. On a usage error returns nothing and sets
 // `error` to a message that names the allowed values.
