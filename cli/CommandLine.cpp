@@ -336,8 +336,8 @@ namespace {
 const char* const UsageHead = R"(Usage:
   portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
   portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... --macro TITLE|NUMBER
-  portwell-cli run -d NAME -d NAME... | --devices FILE [--jobs N] [--junit FILE] [--log DIR]
-                   [line options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE|--macro ..
+  portwell-cli run -d NAME -d NAME...|--devices FILE [--jobs N] [--junit FILE] [--log DIR]
+                   [other run options] MACRO_FILE|--macro TITLE|NUMBER
   portwell-cli record [port options] [--duration MS] [-o FILE]
   portwell-cli ports
   portwell-cli macros

@@ -88,7 +88,8 @@ std::string Outcome(const TStationResults& results, const TDeviceResult& device)
         return "      <failure" + Attribute("message", v.Message) + Attribute("type", "Fail") +
                ">" + XmlText(location) + "</failure>\n";
     default:
-        return "      <error" + Attribute("message", v.Message) +
+        return "      <error" +
+               Attribute("message", v.Message.empty() ? VerdictName(v.Verdict) : v.Message) +
                Attribute("type", VerdictName(v.Verdict) == "error" ? "script error"
                                                                    : VerdictName(v.Verdict)) +
                ">" + XmlText(location) + "</error>\n";

@@ -198,7 +198,6 @@ int RunOnOneDevice(const TCommandLine& line, const ksl::TStrings& macro,
     output->WarnIfIncomplete();
     if (stops.Interrupted()) {
         end.Verdict = TVerdict::Interrupted;
-        if (end.Message.empty()) end.Message = "interrupted";
         status = exitInterrupted;
     }
     verdict.Tell(end);

@@ -509,7 +509,7 @@ private:
 
     static TDeviceVerdict VerdictOf(const TRunningDevice& device, int status) {
         if (const auto verdict = DecodeVerdict(device.verdictText)) return *verdict;
-        if (device.stopAsked) return {TVerdict::Interrupted, "interrupted", 0, ""};
+        if (device.stopAsked) return {TVerdict::Interrupted, "", 0, ""};
         if (WIFSIGNALED(status))
             return {TVerdict::Error,
                     "the run ended by signal " + std::to_string(WTERMSIG(status)) + " (" +

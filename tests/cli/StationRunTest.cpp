@@ -1,6 +1,7 @@
 // portwell-cli run on many devices at once, against pseudo-terminals that the test plays, with
 // the JUnit report read back by junitparser, as a CI server reads it.
 #include "ChildProcess.h"
+#include "DevicePlayer.h"
 #include "FileText.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
@@ -19,6 +20,7 @@
 
 using testsupport::ChildOptions;
 using testsupport::ChildResult;
+using testsupport::DevicePlayer;
 using testsupport::PseudoTerminal;
 using testsupport::ReadWholeFile;
 using testsupport::RunChild;
@@ -28,83 +30,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Plays many devices from one thread: every request a device receives, up to a carriage return,
-// gets the reply that `answer` gives, after the reply's delay.
-class DevicePlayer {
-public:
-    struct Reply {
-        std::string bytes;
-        std::chrono::milliseconds delay{0};
-    };
-    using Answer = std::function<Reply(size_t device, const std::string& request)>;
-    using Sent = std::function<void(size_t device)>;
-
-    DevicePlayer(size_t count, Answer answer, Sent sent = nullptr)
-        : answer(std::move(answer)), sent(std::move(sent)) {
-        for (size_t i = 0; i < count; ++i)
-            devices.push_back(std::make_unique<PseudoTerminal>());
-        received.resize(count);
-        thread = std::thread([this] { Play(); });
-    }
-    ~DevicePlayer() {
-        stop = true;
-        thread.join();
-    }
-
-    std::string Path(size_t i) const { return devices[i]->Path(); }
-    // "pts/5" for /dev/pts/5: how the station names the device.
-    std::string Label(size_t i) const { return Path(i).substr(std::string("/dev/").size()); }
-
-private:
-    struct Due {
-        Clock::time_point at;
-        size_t device;
-        std::string bytes;
-    };
-
-    void Play() {
-        while (!stop) {
-            std::vector<pollfd> fds;
-            for (const auto& device : devices)
-                fds.push_back({device->Device(), POLLIN, 0});
-            poll(fds.data(), fds.size(), 10);
-            for (size_t i = 0; i < devices.size(); ++i)
-                if (fds[i].revents & POLLIN) Take(i);
-            SendDue();
-        }
-    }
-
-    void Take(size_t i) {
-        const testsupport::Bytes bytes = devices[i]->Drain();
-        std::string& text = received[i];
-        text.append(bytes.begin(), bytes.end());
-        for (size_t end; (end = text.find('\r')) != std::string::npos; text.erase(0, end + 1)) {
-            Reply reply = answer(i, text.substr(0, end));
-            due.push_back({Clock::now() + reply.delay, i, std::move(reply.bytes)});
-        }
-    }
-
-    void SendDue() {
-        for (auto it = due.begin(); it != due.end();) {
-            if (it->at > Clock::now()) {
-                ++it;
-                continue;
-            }
-            devices[it->device]->Send(testsupport::Bytes(it->bytes.begin(), it->bytes.end()));
-            if (sent) sent(it->device);
-            it = due.erase(it);
-        }
-    }
-
-    Answer answer;
-    Sent sent;
-    std::vector<std::unique_ptr<PseudoTerminal>> devices;
-    std::vector<std::string> received;
-    std::vector<Due> due;
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
 
 ChildResult Cli(std::vector<std::string> args, ChildOptions options = {}) {
     args.insert(args.begin(), PORTWELL_CLI_PATH);
