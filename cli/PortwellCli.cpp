@@ -155,8 +155,39 @@ private:
     std::unique_ptr<TLogFile> file;
 };
 
-TDeviceVerdict FailureVerdict(TVerdict kind, const std::string& message, const TMacroHost& host) {
-    return {kind, message, host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement()};
+// Where the macro failed and why, as the station reports it.
+TDeviceVerdict FailureVerdict(const TMacroHost& host, const std::exception& e) {
+    const auto* failed = dynamic_cast<const EMacroFailed*>(&e);
+    return {failed ? TVerdict::Failed : TVerdict::Error, failed ? failed->Reason() : e.what(),
+            host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement()};
+}
+
+// A failure is told on two lines: where it happened, then the message, always the last line.
+void ReportFailure(const TCommandLine& line, const TMacroHost& host, const std::exception& e) {
+    std::cout.flush();
+    if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
+    const std::string location = cli::FailureLocation(MacroName(line), host.Kestrel1.ErrorLine(),
+                                                      host.Kestrel1.ErrorStatement());
+    if (!location.empty()) std::cerr << location << '\n';
+    std::cerr << cli::TerminalText(e.what()) << std::endl;
+}
+
+struct RunEnd {
+    TDeviceVerdict verdict;
+    int status;
+};
+
+RunEnd RunToItsEnd(TMacroHost& host, const TCommandLine& line, const ksl::TStrings& macro,
+                   const TPortSettings& port) {
+    try {
+        host.Run(port, &macro);
+        return {{TVerdict::Passed, "", 0, ""}, exitOk};
+    } catch (const serial::ECommError& e) {
+        return {{TVerdict::NoPort, e.what(), 0, ""}, ReportPortError(port, e)};
+    } catch (const std::exception& e) {
+        ReportFailure(line, host, e);
+        return {FailureVerdict(host, e), exitScriptError};
+    }
 }
 
 int RunOnOneDevice(const TCommandLine& line, const ksl::TStrings& macro,
@@ -176,32 +207,14 @@ int RunOnOneDevice(const TCommandLine& line, const ksl::TStrings& macro,
     host.IntervalMs = [&line] { return line.IntervalMs; };
     host.Kestrel1.SetDefine(line.Defines);
     StopRequests stops(host, std::nullopt);
-    TDeviceVerdict end{TVerdict::Passed, "", 0, ""};
-    int status = exitOk;
-    try {
-        host.Run(port, &macro);
-    } catch (const serial::ECommError& e) {
-        end = {TVerdict::NoPort, e.what(), 0, ""};
-        status = ReportPortError(port, e);
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
-        const std::string location = cli::FailureLocation(
-            MacroName(line), host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement());
-        if (!location.empty()) std::cerr << location << '\n';
-        std::cerr << cli::TerminalText(e.what()) << std::endl;
-        const auto* failed = dynamic_cast<const EMacroFailed*>(&e);
-        end = failed ? FailureVerdict(TVerdict::Failed, failed->Reason(), host)
-                     : FailureVerdict(TVerdict::Error, e.what(), host);
-        status = exitScriptError;
-    }
+    RunEnd end = RunToItsEnd(host, line, macro, port);
     output->WarnIfIncomplete();
-    if (stops.Interrupted()) {
-        end.Verdict = TVerdict::Interrupted;
-        status = exitInterrupted;
+    if (stops.Interrupted() && end.verdict.Verdict != TVerdict::NoPort) {
+        end.verdict.Verdict = TVerdict::Interrupted;
+        end.status = exitInterrupted;
     }
-    verdict.Tell(end);
-    return status;
+    verdict.Tell(end.verdict);
+    return end.status;
 }
 
 int RunMacro(const TCommandLine& line) {

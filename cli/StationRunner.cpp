@@ -22,6 +22,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -260,34 +261,33 @@ std::string MacroText(const ksl::TStrings& macro) {
     return text;
 }
 
+// What every device's run is told besides its device: how to report, how the macro is named,
+// and the run's options that the station resolved.
+std::vector<std::string> RunArguments(const TCommandLine& line, const TPortSettings& port,
+                                      const std::string& macroName) {
+    std::vector<std::string> arguments{"run", "--verdict-fd", std::to_string(VerdictDescriptor),
+                                       "--macro-name", macroName};
+    for (const std::string& argument : LineSettingArguments(port))
+        arguments.push_back(argument);
+    for (const std::string& name : line.Defines)
+        arguments.insert(arguments.end(), {"-D", name});
+    if (line.Loop)
+        arguments.insert(arguments.end(),
+                         {"--loop", "--interval", std::to_string(line.IntervalMs)});
+    return arguments;
+}
+
 class TStation {
 public:
     TStation(const TCommandLine& line, const ksl::TStrings& macro, const TPortSettings& port,
              const std::string& macroName)
-        : line(line), macroText(MacroText(macro)) {
+        : line(line), macroText(MacroText(macro)),
+          commonArguments(RunArguments(line, port, macroName)) {
         results.Macro = macroName;
-        const std::vector<std::string> devices = StationDevices(line, port);
-        const std::vector<std::string> labels = DeviceLabels(devices);
-        for (size_t i = 0; i < devices.size(); ++i) {
-            TDeviceResult& result = results.Devices.emplace_back();
-            result.Device = devices[i];
-            result.Label = labels[i];
-            result.Verdict.Verdict = TVerdict::NotRun;
-            outputs.emplace_back(OutputBudget);
-            errors.emplace_back(ErrorBudget);
-        }
-        commonArguments = {"run", "--verdict-fd", std::to_string(VerdictDescriptor), "--macro-name",
-                           macroName};
-        for (const std::string& argument : LineSettingArguments(port))
-            commonArguments.push_back(argument);
-        for (const std::string& name : line.Defines)
-            commonArguments.insert(commonArguments.end(), {"-D", name});
-        if (line.Loop)
-            commonArguments.insert(commonArguments.end(),
-                                   {"--loop", "--interval", std::to_string(line.IntervalMs)});
+        AddDevices(StationDevices(line, port));
+        jobs = size_t(line.Jobs.value_or(int(results.Devices.size())));
         if (!line.JUnitFile.empty()) CheckReportWritable(line.JUnitFile);
         if (!line.LogPath.empty()) OpenLogs();
-        jobs = size_t(line.Jobs.value_or(int(devices.size())));
     }
 
     int Run() {
@@ -307,6 +307,18 @@ public:
     }
 
 private:
+    void AddDevices(const std::vector<std::string>& devices) {
+        const std::vector<std::string> labels = DeviceLabels(devices);
+        for (size_t i = 0; i < devices.size(); ++i) {
+            TDeviceResult& result = results.Devices.emplace_back();
+            result.Device = devices[i];
+            result.Label = labels[i];
+            result.Verdict.Verdict = TVerdict::NotRun;
+            outputs.emplace_back(OutputBudget);
+            errors.emplace_back(ErrorBudget);
+        }
+    }
+
     void OpenLogs() {
         std::error_code failed;
         std::filesystem::create_directories(line.LogPath, failed);
@@ -379,21 +391,10 @@ private:
     // Blocks until a run has something to say, wants more of the macro, or ends, or a signal
     // comes; then serves it.
     void Wait() {
-        std::vector<pollfd> fds{{signals->Descriptor(), POLLIN, 0}};
-        for (const auto& device : running) {
-            fds.push_back({device->output, POLLIN, 0});
-            fds.push_back({device->errors, POLLIN, 0});
-            fds.push_back({device->verdict, POLLIN, 0});
-            fds.push_back({device->input, POLLOUT, 0});
-        }
-        int timeout = -1;
-        if (killAt) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(*killAt - Clock::now());
-            timeout = int(std::max<int64_t>(0, left.count()));
-        }
-        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
-            throw EStationSetup("cannot wait for the runs: " + Reason());
+        std::vector<pollfd> fds = PollSet();
+        // Nothing fails here but for a lack of memory; then only try again a little later.
+        if (::poll(fds.data(), fds.size(), PollTimeout()) < 0 && errno != EINTR)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ServeSignals();
         for (size_t i = 0; i < running.size();) {
             const pollfd* f = &fds[1 + 4 * i];
@@ -403,7 +404,7 @@ private:
             if (f[3].revents) WriteInput(device);
             if (f[2].revents && ReadVerdict(device)) {
                 End(i);
-                // The lists are in step again: `fds` still follows the devices before i.
+                // In step again: the next device's four entries move to where this one's were.
                 fds.erase(fds.begin() + ptrdiff_t(1 + 4 * i), fds.begin() + ptrdiff_t(5 + 4 * i));
                 continue;
             }
@@ -411,6 +412,25 @@ private:
         }
         std::cout.flush();
         std::cerr.flush();
+    }
+
+    // The signal pipe, then four descriptors per running device; a closed one (-1) is skipped.
+    std::vector<pollfd> PollSet() const {
+        std::vector<pollfd> fds{{signals->Descriptor(), POLLIN, 0}};
+        for (const auto& device : running) {
+            fds.push_back({device->output, POLLIN, 0});
+            fds.push_back({device->errors, POLLIN, 0});
+            fds.push_back({device->verdict, POLLIN, 0});
+            fds.push_back({device->input, POLLOUT, 0});
+        }
+        return fds;
+    }
+
+    int PollTimeout() const {
+        if (!killAt) return -1;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(*killAt - Clock::now());
+        return int(std::max<int64_t>(0, left.count()));
     }
 
     void ServeSignals() {
@@ -449,12 +469,15 @@ private:
         CloseDescriptor(device.input);
     }
 
+    // Takes what the pipe holds, but no more than twice its size at a time, so that a run that
+    // prints without pause cannot keep the station from the others.
     void ReadOutput(TRunningDevice& device, int& fd, bool isError) {
         char buffer[16384];
-        for (;;) {
+        for (int reads = 0; reads < 8;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0) {
                 Feed(device, std::string_view(buffer, size_t(n)), isError);
+                ++reads;
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
@@ -549,7 +572,7 @@ private:
 
     const TCommandLine& line;
     const std::string macroText;
-    std::vector<std::string> commonArguments;
+    const std::vector<std::string> commonArguments;
     TStationResults results;
     std::vector<TBoundedText> outputs, errors;
     std::vector<std::unique_ptr<TLogFile>> logs;

@@ -254,6 +254,22 @@ TEST(StationRun, ThirtyTwoDevicesAtOnceLoseAndMixNoLine) {
     EXPECT_EQ(Lines(r.out.substr(0, r.out.size() - Summary(r.out).size())).size(), prefixed + 1);
 }
 
+// A run that dies takes no other device with it, and its death is the verdict.
+TEST(StationRun, ARunThatCrashesIsAnErrorOfItsDeviceAlone) {
+    DevicePlayer player(1,
+                        [](size_t, const std::string&) { return DevicePlayer::Reply{"CRASH\r"}; });
+    ChildOptions options;
+    options.input = "ComWrite('Q'#13);\nSleep(300);\nif Pos('CRASH', ComRead) > 0 then\nbegin\n"
+                    "  RegisterRoutine('libc.so.6', 'abort', '', '');\n  abort;\nend;\n"
+                    "Print('alive')";
+    const ChildResult r = Cli({"run", "-d", player.Path(0), "-d", "loop://", "-"}, options);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(LinesOf(r.out, "loop://").back(), "alive");
+    EXPECT_NE(WithoutTimes(Summary(r.out)).find("error        T s     the run ended by signal 6 ("),
+              std::string::npos)
+        << r.out;
+}
+
 // As a new user would try it: a stored macro on two loopback devices, with a report.
 TEST(StationRun, AStoredMacroOnTwoLoopbackDevicesWithAReport) {
     TempDir dir;
