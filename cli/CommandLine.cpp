@@ -149,6 +149,7 @@ private:
             return true;
         }
         if (UsesPort() && PortOption(arg)) return error.empty();
+        if (UsesPort() && LogOption(arg)) return error.empty();
         switch (line.Command) {
         case TCommand::Run:
             return RunOption(arg);
@@ -210,6 +211,19 @@ private:
         return false;
     }
 
+    // True when `arg` is an option of the traffic log; `error` then tells whether it was good.
+    bool LogOption(const std::string& arg) {
+        if (arg == "--timestamps") {
+            line.Timestamps = true;
+            return true;
+        }
+        if (arg != "--log") return false;
+        std::string value;
+        if (Value(value) && value.empty()) error = "--log needs a name";
+        line.LogPath = value;
+        return true;
+    }
+
     void SetSetting(const TSettingOption& option, const std::string& arg,
                     const std::string& value) {
         const serial::TSettingNames names = option.Names();
@@ -248,7 +262,6 @@ private:
     bool StationOption(const std::string& arg) {
         std::string* text = arg == "--devices"      ? &line.DevicesFile
                             : arg == "--junit"      ? &line.JUnitFile
-                            : arg == "--log"        ? &line.LogPath
                             : arg == "--macro-name" ? &line.MacroName
                                                     : nullptr;
         if (text) {
@@ -334,11 +347,12 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
 namespace {
 
 const char* const UsageHead = R"(Usage:
-  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
-  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... --macro TITLE|NUMBER
+  portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
+  portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]...
+                   --macro TITLE|NUMBER
   portwell-cli run -d NAME -d NAME...|--devices FILE [--jobs N] [--junit FILE] [--log DIR]
                    [other run options] MACRO_FILE|--macro TITLE|NUMBER
-  portwell-cli record [port options] [--duration MS] [-o FILE]
+  portwell-cli record [port options] [log options] [--duration MS] [-o FILE]
   portwell-cli ports
   portwell-cli macros
   portwell-cli export DIR
@@ -350,13 +364,13 @@ run     Runs the macro in MACRO_FILE (- reads it from standard input) once, or a
         until interrupted. -D NAME defines NAME for IsDefine. Every traffic-log line goes to
         standard output as it is logged. --macro runs a stored macro, found by its title
         (the first of that title) or by its number in the list of macros; the port settings
-        stored with the macros apply unless a port option says otherwise. --log FILE
-        appends every traffic-log line to FILE with the time in front.
+        stored with the macros apply unless a port option says otherwise.
         Several devices (-d given more than once, or --devices FILE with one name per line)
         make a station run: the macro runs on every device at once, each in a process of its
         own (--jobs N at most at once); every line starts with its device, as
         "[ttyUSB3] Com_SD:41"; a summary table ends it. --junit FILE writes a JUnit report,
-        --log DIR one log file per device. Ctrl-C stops every device and still reports.
+        --log DIR one log file per device (DIR/ttyUSB3.log). Ctrl-C stops every device
+        and still reports.
 record  Records what the device sends as a macro that replays it: a ComWriteHex line for
         every chunk of bytes, a Sleep line for every gap of more than 20 ms. Ends after
         --duration milliseconds or on Ctrl-C, then writes the macro to FILE or to standard
@@ -367,13 +381,23 @@ export  Writes each stored macro to DIR/TITLE.ksl and prints the paths written.
 import  Adds each FILE as a stored macro titled by the file's name without its extension;
         with --replace it replaces the first macro of that title instead.
 
+Log options, for run and record:
+  --log FILE          Appends every traffic-log line to FILE as it is logged, after its date
+                      and time to the millisecond (2024-05-01T14:03:07.250+02:00), with the
+                      data in hexadecimal. A FILE that cannot be opened is a usage error.
+                      In a station run it names a folder, with such a file per device that
+                      also holds the device's standard-error lines.
+  --timestamps        Prints the same date and time before each traffic-log line.
+
 The settings file is the one the desktop program uses: portwell.ini beside the programs when
 that folder is writable, else $XDG_CONFIG_HOME/portwell/portwell.ini; $PORTWELL_SETTINGS or
 --settings name another. Only import changes it, and not while the desktop program runs.
 
 Port options:
   -d, --device NAME   COM1 to COM8 (/dev/ttyS0 to /dev/ttyS7), a device path such as
-                      /dev/ttyUSB0, or loop:// (a built-in device that echoes)   [COM1]
+                      /dev/ttyUSB0, loop:// (a built-in device that echoes), or a device on
+                      the network: tcp://HOST:PORT (raw bytes) or rfc2217://HOST:PORT (a
+                      port server such as ser2net, which takes the line settings too)   [COM1]
 )";
 
 const char* const UsageTail =

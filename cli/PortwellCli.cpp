@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "portwell/LogFile.h"
+#include "portwell/LogText.h"
 #include "portwell/MacroHost.h"
 #include "portwell/MacroLibrary.h"
 #include "portwell/settings/SettingsStore.h"
@@ -111,6 +112,50 @@ template <typename Command> int SettingsCommand(Command command) {
     }
 }
 
+// Where the traffic-log lines go: a stream, with their time when --timestamps asks for it, and the
+// --log file. A file that stops taking lines is reported once; the run goes on, and the lines
+// still reach the stream.
+class TrafficOutput {
+public:
+    // Raises ELogFile when the --log file cannot be opened.
+    explicit TrafficOutput(const TCommandLine& line) : timestamps(line.Timestamps) {
+        if (!line.LogPath.empty()) file = std::make_unique<TLogFile>(line.LogPath);
+    }
+
+    void Attach(TMacroHost& host, std::ostream& stream) {
+        host.Log.OnStampedLine = [this, &stream](const std::string& text, TLogTime time) {
+            if (timestamps) stream << IsoTimeStamp(time) << ' ';
+            stream << text << std::endl;
+            Keep(text, time);
+        };
+    }
+
+private:
+    void Keep(const std::string& text, TLogTime time) {
+        if (!file) return;
+        try {
+            file->Write(text, time);
+        } catch (const ELogFile& e) {
+            std::cerr << "portwell-cli: " << cli::TerminalText(e.what())
+                      << "; no more lines go to it\n";
+            file.reset();
+        }
+    }
+
+    bool timestamps;
+    std::unique_ptr<TLogFile> file;
+};
+
+// The --log file, opened before the port, or nothing with the error reported.
+std::unique_ptr<TrafficOutput> OpenTrafficOutput(const TCommandLine& line) {
+    try {
+        return std::make_unique<TrafficOutput>(line);
+    } catch (const ELogFile& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
+        return nullptr;
+    }
+}
+
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
     if (!line.MacroName.empty()) return line.MacroName;
@@ -133,26 +178,6 @@ public:
 
 private:
     int fd;
-};
-
-// Every traffic-log line to standard output and, with --log, to the log file.
-class TrafficOutput {
-public:
-    explicit TrafficOutput(const std::string& logPath) {
-        if (!logPath.empty()) file = std::make_unique<TLogFile>(logPath);
-    }
-    void Line(const std::string& text) {
-        std::cout << text << std::endl;
-        if (file) file->Add(text);
-    }
-    void WarnIfIncomplete() const {
-        if (file && file->WriteFailed())
-            std::cerr << "portwell-cli: the log '" << cli::TerminalText(file->Path())
-                      << "' could not be written in full\n";
-    }
-
-private:
-    std::unique_ptr<TLogFile> file;
 };
 
 // Where the macro failed and why, as the station reports it.
@@ -193,22 +218,18 @@ RunEnd RunToItsEnd(TMacroHost& host, const TCommandLine& line, const ksl::TStrin
 int RunOnOneDevice(const TCommandLine& line, const ksl::TStrings& macro,
                    const TPortSettings& port) {
     const VerdictReport verdict(line.VerdictFd);
-    std::unique_ptr<TrafficOutput> output;
-    try {
-        output = std::make_unique<TrafficOutput>(line.LogPath);
-    } catch (const ELogFile& e) {
-        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
-        verdict.Tell({TVerdict::Error, e.what(), 0, ""});
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) {
+        verdict.Tell({TVerdict::Error, "the log file could not be opened", 0, ""});
         return exitUsage;
     }
     TMacroHost host;
-    host.Log.OnLine = [&output](const std::string& text) { output->Line(text); };
+    output->Attach(host, std::cout);
     host.LoopChecked = [&line] { return line.Loop; };
     host.IntervalMs = [&line] { return line.IntervalMs; };
     host.Kestrel1.SetDefine(line.Defines);
     StopRequests stops(host, std::nullopt);
     RunEnd end = RunToItsEnd(host, line, macro, port);
-    output->WarnIfIncomplete();
     if (stops.Interrupted() && end.verdict.Verdict != TVerdict::NoPort) {
         end.verdict.Verdict = TVerdict::Interrupted;
         end.status = exitInterrupted;
@@ -242,10 +263,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
 
 int RecordMacro(const TCommandLine& line) {
     const bool macroToStdout = line.OutputFile.empty();
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) return exitUsage;
     TMacroHost host;
-    host.Log.OnLine = [macroToStdout](const std::string& text) {
-        (macroToStdout ? std::cerr : std::cout) << text << std::endl;
-    };
+    output->Attach(host, macroToStdout ? std::cerr : std::cout);
     StopRequests stops(host, line.DurationMs);
     ksl::TStrings recorded;
     TActivityEnd end;

@@ -4,6 +4,7 @@
 #include "cli/Station.h"
 #include "cli/TerminalText.h"
 #include "portwell/LogFile.h"
+#include "portwell/LogText.h"
 
 #include <atomic>
 #include <cerrno>
@@ -31,7 +32,9 @@ namespace cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using portwell::TLogClock;
 using portwell::TLogFile;
+using portwell::TLogTime;
 using portwell::TPortSettings;
 
 constexpr int exitUsage = 2;
@@ -492,12 +495,28 @@ private:
         (isError ? device.errorLines : device.outputLines).Feed(bytes, emit);
     }
 
-    // A device's line goes out whole, with the device in front, and into its log and report.
+    // A device's line goes out whole, with the device in front, and into its log and report. Its
+    // time is when the station took it in, a pipe's hop after the run logged it.
     void Line(size_t index, const std::string& text, bool isError) {
         const TDeviceResult& device = results.Devices[index];
-        (isError ? std::cerr : std::cout) << '[' << device.Label << "] " << text << '\n';
-        if (!logs.empty()) logs[index]->Add(text);
+        const TLogTime time = TLogClock::now();
+        std::ostream& out = isError ? std::cerr : std::cout;
+        out << '[' << device.Label << "] ";
+        if (line.Timestamps && !isError) out << portwell::IsoTimeStamp(time) << ' ';
+        out << text << '\n';
+        Keep(index, text, time);
         (isError ? errors : outputs)[index].Add(text);
+    }
+
+    // A log file that stops taking lines is told of once; the run and the other logs go on.
+    void Keep(size_t index, const std::string& text, TLogTime time) {
+        if (logs.empty() || !logs[index]) return;
+        try {
+            logs[index]->Write(text, time);
+        } catch (const portwell::ELogFile& e) {
+            std::cerr << "portwell-cli: " << TerminalText(e.what()) << "; no more lines go to it\n";
+            logs[index].reset();
+        }
     }
 
     // True once the run has closed its verdict descriptor, which it does only by ending: the
@@ -563,10 +582,6 @@ private:
                 status = std::max(status, exitUsage);
             }
         }
-        for (const auto& log : logs)
-            if (log->WriteFailed())
-                std::cerr << "portwell-cli: the log '" << TerminalText(log->Path())
-                          << "' could not be written in full\n";
         return status;
     }
 

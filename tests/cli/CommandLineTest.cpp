@@ -144,6 +144,21 @@ TEST(CommandLine, LineSettingArgumentsReadBackAsTheSameSettings) {
     EXPECT_EQ(line->Port, port);
 }
 
+TEST(CommandLine, RunAndRecordTakeTheLogOptions) {
+    std::string error;
+    for (const char* command : {"run", "record"}) {
+        std::vector<std::string> args{command, "--log", "t.log", "--timestamps"};
+        if (args[0] == "run") args.push_back("m.ksl");
+        const auto line = ParseCommandLine(args, error);
+        ASSERT_TRUE(line) << error;
+        EXPECT_EQ(line->LogPath, "t.log");
+        EXPECT_TRUE(line->Timestamps);
+    }
+    EXPECT_FALSE(ParseCommandLine({"run", "--log", "", "m.ksl"}, error));
+    EXPECT_EQ(error, "--log needs a name");
+    EXPECT_FALSE(ParseCommandLine({"macros", "--timestamps"}, error));
+}
+
 TEST(CommandLine, UsageListsEveryValueWithItsDefault) {
     const std::string usage = UsageText();
     EXPECT_NE(usage.find(R"(

@@ -14,6 +14,7 @@
 #include <memory>
 #include <poll.h>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -286,6 +287,29 @@ TEST(StationRun, AStoredMacroOnTwoLoopbackDevicesWithAReport) {
                   "loopback [loop://] | loopback | passed |  |  |  | timed | out 15 lines",
                   "loopback [loop://#2] | loopback | passed |  |  |  | timed | out 15 lines",
               }));
+}
+
+// --timestamps stamps each device's traffic lines as its log file does, with the same times.
+TEST(StationRun, TimestampsMatchTheDevicesLogFiles) {
+    TempDir dir;
+    ChildOptions options;
+    options.input = "ComWrite('A');\nPrint('done')";
+    const ChildResult r = Cli({"run", "-d", "loop://", "-d", "loop://", "--timestamps", "--log",
+                               (dir / "logs").string(), "-"},
+                              options);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string stamp = "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}"
+                              "[+-][0-9]{2}:[0-9]{2} ";
+    std::set<std::string> logs;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "logs"))
+        logs.insert(ReadWholeFile(entry.path()));
+    for (const std::string label : {"loop://", "loop://#2"}) {
+        const std::vector<std::string> lines = LinesOf(r.out, label);
+        ASSERT_EQ(lines.size(), 2u) << r.out;
+        EXPECT_TRUE(std::regex_match(lines[0], std::regex(stamp + "Com_SD:41"))) << lines[0];
+        EXPECT_TRUE(std::regex_match(lines[1], std::regex(stamp + "done"))) << lines[1];
+        EXPECT_EQ(logs.count(lines[0] + "\n" + lines[1] + "\n"), 1u) << r.out;
+    }
 }
 
 TEST(StationRun, RefusesWhatItCannotDoBeforeAnyDeviceRuns) {

@@ -1,42 +1,39 @@
 #pragma once
-// A traffic log kept on disk: every line is appended with the local time to the millisecond in
-// front, "2024-05-02T14:03:07.512+02:00 Com_SD:41 42", and handed to the system at once, so that a
-// crash loses nothing already logged. The window, portwell-cli and its station runs all write
-// this one format.
-#include <chrono>
+// A traffic log kept on disk: every line appended as it is logged, with the date and time to the
+// millisecond, so that nothing is cut at the pane's 200 lines and a crash loses nothing already
+// logged. The window's "Log to file…" and portwell-cli's --log write the same lines.
+#include "portwell/TrafficLog.h"
+
 #include <stdexcept>
 #include <string>
 
 namespace portwell {
 
+// The log file could not be opened or written; the message names the file and the reason.
 class ELogFile : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// The ISO 8601 local time with milliseconds and the offset from UTC.
-std::string LogTimeStamp(std::chrono::system_clock::time_point time);
+// One line of the file: the ISO 8601 time, a blank, the line as logged, a line feed.
+std::string LogFileLine(const std::string& line, TLogTime time);
 
 class TLogFile {
 public:
-    // Opens `path` for appending, creating it when needed; throws ELogFile with the reason when
-    // it cannot.
-    explicit TLogFile(const std::string& path);
+    // Opens `path` for appending, creating it when it does not exist. Raises ELogFile.
+    explicit TLogFile(std::string path);
     ~TLogFile();
     TLogFile(const TLogFile&) = delete;
     TLogFile& operator=(const TLogFile&) = delete;
 
-    void Add(const std::string& line, std::chrono::system_clock::time_point time);
-    void Add(const std::string& line) { Add(line, std::chrono::system_clock::now()); }
-
     const std::string& Path() const { return path; }
-    // Whether a line could not be written whole (a full disk, a removed drive).
-    bool WriteFailed() const { return writeFailed; }
+
+    // Appends the line at once. Raises ELogFile when the system refuses it (a full disk).
+    void Write(const std::string& line, TLogTime time);
 
 private:
     std::string path;
     int fd = -1;
-    bool writeFailed = false;
 };
 
 } // namespace portwell

@@ -18,13 +18,17 @@ struct TCommandLine {
     portwell::TPortSettings Port;
     std::array<bool, portwell::PortListCount> PortGiven{}; // which settings of Port an option set
     std::optional<std::string> SettingsFile;               // --settings, on every command
+    // run and record
+    // --log: the file every traffic-log line is appended to; in a station run the folder that
+    // holds one such file per device. Empty for none.
+    std::string LogPath;
+    bool Timestamps = false; // --timestamps: each traffic-log line printed after its time
     // run
     bool Loop = false;
     int64_t IntervalMs = 1000;
     std::vector<std::string> Defines;
     std::string MacroFile;   // "-" for standard input
     std::string StoredMacro; // --macro: a stored macro's title or number, instead of a file
-    std::string LogPath;     // --log: a file, or in a station run a folder with one per device
     // run on several devices at once, a station run
     std::vector<std::string> Devices; // every -d, in order
     std::string DevicesFile;          // --devices: one device name per line
