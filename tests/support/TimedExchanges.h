@@ -61,9 +61,11 @@ inline ExchangeTimes TimeExchanges(portwell::TMacroHost& host,
         host.Kestrel1IntFuncParam(name, index, args, err, result);
         if (index != 4 || !watching) return;
         stop();
-        // A reply that never comes has no arrival to time, so it would pass for a quick one.
-        if (result == 0 && times.error.empty())
-            times.error = "exchange #" + std::to_string(times.wallUs.size() - 1) + ": no reply";
+        if (result != 0 || !times.error.empty()) return;
+        // A reply that never comes has no arrival to time, so it would pass for a quick one. The
+        // run ends there: a device and a macro out of step would wait out every exchange left.
+        times.error = "exchange #" + std::to_string(times.wallUs.size() - 1) + ": no reply";
+        host.Stop();
     };
     host.Kestrel1.StrFuncParam = [&](const std::string& name, int32_t index,
                                      ksl::TArgumentList& args, int32_t& err, std::string& result) {
