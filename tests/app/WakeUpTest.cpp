@@ -180,7 +180,7 @@ TEST(TimedExchangesTest, AReplyThatNeverComesIsAnError) {
         "if i = 1 then ComWait('ACK'#13, 30000) else ComWait('ACK'#13, 50);";
     const ExchangeTimes times =
         TimeExchanges(host, settings, ExchangeMacro(3, takeReply), '\r', {}, device.Line());
-    EXPECT_EQ(times.error, "exchange #1: no reply");
+    EXPECT_EQ(times.error, "exchange #1: no reply (0 bytes waiting)");
     EXPECT_EQ(times.wallUs.size(), 2u) << "the run goes on after a lost reply";
 }
 
