@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -38,6 +39,18 @@ bool ReadSome(int fd, std::string& into) {
     return n > 0 || (n < 0 && errno == EINTR);
 }
 
+// A child may end before it reads its input: the test must then see its exit status, not die of
+// SIGPIPE on the write. The child gets the default action back, so that it behaves as it would
+// under a shell.
+void IgnoreBrokenPipes(posix_spawnattr_t& attributes) {
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipe);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+}
+
 } // namespace
 
 ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options) {
@@ -53,8 +66,12 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<std::string> args = argv, env = Environment(options.environment);
     std::vector<char*> argp = Pointers(args), envp = Pointers(env);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    IgnoreBrokenPipes(attributes);
     pid_t pid;
-    const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
