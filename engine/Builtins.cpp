@@ -1,9 +1,9 @@
 // The engine's own library of procedures and functions, dispatched by index.
 #include "Conversions.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Messages.h"
@@ -86,7 +86,7 @@ int64_t Round(double x) {
 
 } // namespace
 
-void TKestrel::RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser) {
+void Interpreter::RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser) {
     switch (index) {
     case pidx_ProcessMessages:
         platform::ProcessMessages();
@@ -103,16 +103,17 @@ void TKestrel::RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& 
     }
 }
 
-void TKestrel::PauseScript() {
+void Interpreter::PauseScript() {
     Pause_Flg = true;
-    if (PauseProc) PauseProc();
+    if (host.PauseProc) host.PauseProc();
     while (Pause_Flg) {
         platform::ProcessMessages();
         if (Pause_Flg) platform::WaitForMessage(-1);
     }
 }
 
-std::string TKestrel::RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+std::string Interpreter::RunBuiltinStrFunc(int32_t index, TArgumentList& args,
+                                           const Parser& parser) {
     switch (index) {
     case fidx_Copy:
         return Copy(Taken(args, 0), Int(args, 1), Int(args, 2));
@@ -141,7 +142,7 @@ std::string TKestrel::RunBuiltinStrFunc(int32_t index, TArgumentList& args, cons
     }
 }
 
-int64_t TKestrel::RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+int64_t Interpreter::RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser) {
     switch (index) {
     case fidx_CompareStr:
         return CompareStr(Str(args, 0), Str(args, 1));
@@ -170,7 +171,7 @@ int64_t TKestrel::RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Pa
     }
 }
 
-double TKestrel::RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+double Interpreter::RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser) {
     switch (index) {
     case fidx_Frac:
         return Real(args, 0) - std::trunc(Real(args, 0));
@@ -183,7 +184,7 @@ double TKestrel::RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Pa
     }
 }
 
-bool TKestrel::IsDefine(const std::string& S) const {
+bool Interpreter::IsDefine(const std::string& S) const {
     for (const std::string& name : FDefine)
         if (SameText(name, S)) return true;
     return false;

@@ -9,9 +9,9 @@
 // An external function's result may point into its library, which CallDLL unloads after the call;
 // the callers hold the library loaded (pinned) until they have read the value.
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 #include "platform/SharedLibrary.h"
 
 #include <cstring>
@@ -95,7 +95,7 @@ template <class T> T ReadPointee(uintptr_t address) {
 
 } // namespace
 
-std::string TKestrel::CollectArgumentText(Parser& parser) {
+std::string Interpreter::CollectArgumentText(Parser& parser) {
     std::string text;
     int depth = 0;
     while (parser.Token() != toEOF) {
@@ -111,7 +111,7 @@ std::string TKestrel::CollectArgumentText(Parser& parser) {
     return text;
 }
 
-void TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
+void Interpreter::CollectArguments(Parser& parser, const TFuncStatus& routine) {
     OpenArguments(parser, routine);
     const size_t count = routine.Argument.size();
     for (size_t i = 0; i < count; ++i) {
@@ -145,7 +145,7 @@ void TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
     }
 }
 
-TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
+TDLLRet Interpreter::CallExternal(const std::string& name, TFuncStatus& routine) {
     const size_t count = routine.Argument.size();
     if (count > MaxExternalArguments) return {};
     uint8_t types[MaxExternalArguments];
@@ -167,17 +167,17 @@ TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
             break;
         }
     }
-    return CallDLL(routine.DLLName, name, lpArgArray.data(), int32_t(count), types);
+    return TKestrel::CallDLL(routine.DLLName, name, lpArgArray.data(), int32_t(count), types);
 }
 
-void TKestrel::PrepareCall(Parser& parser, TFuncStatus& routine) {
+void Interpreter::PrepareCall(Parser& parser, TFuncStatus& routine) {
     const PopArgumentsAtEnd pop(pendingArguments);
     CollectArguments(parser, routine);
     for (size_t i = 0; i < routine.Argument.size(); ++i)
         routine.Argument[i].Arg = std::move(pendingArguments[pop.Base() + i]);
 }
 
-void TKestrel::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+void Interpreter::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
     const std::string ProcName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
@@ -187,13 +187,14 @@ void TKestrel::ExecProc(Parser& parser, const std::string& storedName, TFuncStat
         CallExternal(ProcName, routine);
     } else {
         int32_t Err_CD = 0;
-        if (ProcParam) ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
+        if (host.ProcParam) host.ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
         ReportHostError(Err_CD);
     }
     CloseArguments(parser, routine);
 }
 
-int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+int64_t Interpreter::ExecIntFunc(Parser& parser, const std::string& storedName,
+                                 TFuncStatus& routine) {
     const std::string FuncName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
@@ -207,13 +208,14 @@ int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& storedName, TFu
         result =
             routine.ResultType == rtLongInt ? ReadPointee<int64_t>(rEAX) : int64_t(uint32_t(rEAX));
     } else {
-        ReportHostError(CallHost(IntFuncParam, FuncName, routine, result));
+        ReportHostError(CallHost(host.IntFuncParam, FuncName, routine, result));
     }
     CloseArguments(parser, routine);
     return result;
 }
 
-double TKestrel::ExecRealFunc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+double Interpreter::ExecRealFunc(Parser& parser, const std::string& storedName,
+                                 TFuncStatus& routine) {
     const std::string FuncName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
@@ -224,14 +226,14 @@ double TKestrel::ExecRealFunc(Parser& parser, const std::string& storedName, TFu
         const platform::SharedLibrary pinned(routine.DLLName);
         result = ReadPointee<double>(CallExternal(FuncName, routine).rEAX);
     } else {
-        ReportHostError(CallHost(RealFuncParam, FuncName, routine, result));
+        ReportHostError(CallHost(host.RealFuncParam, FuncName, routine, result));
     }
     CloseArguments(parser, routine);
     return result;
 }
 
-std::string TKestrel::ExecStrFunc(Parser& parser, const std::string& storedName,
-                                  TFuncStatus& routine) {
+std::string Interpreter::ExecStrFunc(Parser& parser, const std::string& storedName,
+                                     TFuncStatus& routine) {
     const std::string FuncName = CallName(storedName, routine);
     PrepareCall(parser, routine);
     const ReleaseStringsAtEnd release(routine);
@@ -243,7 +245,7 @@ std::string TKestrel::ExecStrFunc(Parser& parser, const std::string& storedName,
         const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
         if (rEAX) result = reinterpret_cast<const char*>(rEAX);
     } else {
-        ReportHostError(CallHost(StrFuncParam, FuncName, routine, result));
+        ReportHostError(CallHost(host.StrFuncParam, FuncName, routine, result));
     }
     CloseArguments(parser, routine);
     return result;

@@ -1,9 +1,9 @@
 // Routines declared by prototype, and routines of external shared libraries.
 #include "Conversions.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 
 namespace ksl {
 
@@ -57,7 +57,7 @@ uint8_t KindOfLetter(char letter) {
 
 } // namespace
 
-void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
+void Interpreter::AddFunction(const std::string& Definition, bool Mode) {
     std::string DN = UpperCase(Trim(Definition, IsBlank));
     bool isFunction;
     if (DN.starts_with("PROCEDURE ")) {
@@ -103,7 +103,7 @@ void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
     (isFunction ? BuiltinFunc : BuiltinProc).Add(name, std::move(routine));
 }
 
-void TKestrel::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
+void Interpreter::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
     std::vector<std::string> names{ReadParameterName(parser, DmyArg)};
     while (AMatch(parser, ","))
         names.push_back(ReadParameterName(parser, DmyArg));
@@ -119,8 +119,8 @@ void TKestrel::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
     if (!parser.Is(";") && !parser.Is(")")) Fail(errSyntax, parser.TokenView());
 }
 
-bool TKestrel::RegisterRoutine(const std::string& FileName, const std::string& APIName,
-                               const std::string& Argument, const std::string& Return) {
+bool Interpreter::RegisterRoutine(const std::string& FileName, const std::string& APIName,
+                                  const std::string& Argument, const std::string& Return) {
     if (BuiltinProc.Contains(APIName) || BuiltinFunc.Contains(APIName)) return false;
     // The argument slots hold 32 words; a longer routine could not be called.
     if (Argument.size() > MaxExternalArguments) return false;

@@ -3,9 +3,9 @@
 #include "Cache.h"
 #include "Conversions.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Nesting.h"
-#include "kestrel/Kestrel.h"
 
 namespace ksl {
 
@@ -70,7 +70,7 @@ int64_t StringAsInteger(const std::string& s) {
 
 } // namespace
 
-int64_t TKestrel::IEExecute(const std::string& S, const TokenStream* prepared) {
+int64_t Interpreter::IEExecute(const std::string& S, const TokenStream* prepared) {
     TKSLParser parser = ParserFor(S, prepared);
     int64_t value;
     if (LoneIntOperand(parser, value)) return value;
@@ -79,10 +79,10 @@ int64_t TKestrel::IEExecute(const std::string& S, const TokenStream* prepared) {
 
 // A literal or an Integer variable standing alone, as arguments often do, is read without the
 // descent through every level; the nesting bound of the factor level still applies.
-bool TKestrel::LoneIntOperand(Parser& parser, int64_t& value) {
+bool Interpreter::LoneIntOperand(Parser& parser, int64_t& value) {
     if (!parser.IsLast()) return false;
     if (parser.Token() == toInteger) {
-        CheckNesting(Nesting_Depth);
+        CheckNesting(nestingDepth);
         value = IntegerLiteral(parser);
         return true;
     }
@@ -90,12 +90,12 @@ bool TKestrel::LoneIntOperand(Parser& parser, int64_t& value) {
     const std::string* stored;
     const TVarState* var = Lookup(Variable, Table::Variable, parser, &stored);
     if (!var || var->VarType != vtInteger) return false;
-    CheckNesting(Nesting_Depth);
+    CheckNesting(nestingDepth);
     value = ReadIntVariable(*stored, *var);
     return true;
 }
 
-int64_t TKestrel::EvaluateClassified(Parser& parser) {
+int64_t Interpreter::EvaluateClassified(Parser& parser) {
     switch (CheckType(parser)) {
     case ctReal:
         return TruncateToInt64(ProcessRealRelation(parser));
@@ -106,7 +106,7 @@ int64_t TKestrel::EvaluateClassified(Parser& parser) {
     }
 }
 
-int TKestrel::CheckType(const Parser& XParser) const {
+int Interpreter::CheckType(const Parser& XParser) const {
     switch (XParser.Token()) {
     case toString:
         return ctString;
@@ -125,7 +125,7 @@ int TKestrel::CheckType(const Parser& XParser) const {
     return ctUnKnown;
 }
 
-int64_t TKestrel::ProcessRelation(Parser& parser) {
+int64_t Interpreter::ProcessRelation(Parser& parser) {
     int64_t value = ProcessIntExpression(parser);
     for (;;) {
         if (AMatch(parser, Op::Equal))
@@ -145,7 +145,7 @@ int64_t TKestrel::ProcessRelation(Parser& parser) {
     }
 }
 
-int64_t TKestrel::ProcessIntExpression(Parser& parser) {
+int64_t Interpreter::ProcessIntExpression(Parser& parser) {
     int64_t value = ProcessTerm(parser);
     for (;;) {
         if (AMatch(parser, Op::Plus))
@@ -161,7 +161,7 @@ int64_t TKestrel::ProcessIntExpression(Parser& parser) {
     }
 }
 
-int64_t TKestrel::ProcessTerm(Parser& parser) {
+int64_t Interpreter::ProcessTerm(Parser& parser) {
     int64_t value = AMatch(parser, Op::Not) ? ~ProcessFactor(parser) : ProcessFactor(parser);
     for (;;) {
         if (AMatch(parser, Op::Times))
@@ -182,8 +182,8 @@ int64_t TKestrel::ProcessTerm(Parser& parser) {
 }
 
 // A unary sign takes the whole rest of its term: -a * b is -(a * b).
-int64_t TKestrel::ProcessFactor(Parser& parser) {
-    const NestingGuard level(Nesting_Depth);
+int64_t Interpreter::ProcessFactor(Parser& parser) {
+    const NestingGuard level(nestingDepth);
     if (AMatch(parser, Op::Open)) {
         const int64_t value = EvaluateClassified(parser);
         Check(parser, Op::Close);
@@ -198,7 +198,7 @@ int64_t TKestrel::ProcessFactor(Parser& parser) {
     return ProcessNumeric(parser);
 }
 
-int64_t TKestrel::ProcessNumeric(Parser& parser) {
+int64_t Interpreter::ProcessNumeric(Parser& parser) {
     if (parser.Token() == toInteger) {
         const int64_t value = IntegerLiteral(parser);
         parser.NextToken();
@@ -221,11 +221,11 @@ int64_t TKestrel::ProcessNumeric(Parser& parser) {
     Fail(errNoDefine, parser.TokenView());
 }
 
-int64_t TKestrel::ReadIntVariable(const std::string& storedName, const TVarState& var) {
+int64_t Interpreter::ReadIntVariable(const std::string& storedName, const TVarState& var) {
     int64_t value = var.ValInteger;
-    if (var.Obj && IntObjParam) {
+    if (var.Obj && host.IntObjParam) {
         int32_t Err_CD = 0;
-        IntObjParam(storedName, var.Index, omGet, Err_CD, value);
+        host.IntObjParam(storedName, var.Index, omGet, Err_CD, value);
         ReportHostError(Err_CD);
     }
     return value;

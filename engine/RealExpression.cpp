@@ -3,9 +3,9 @@
 #include "Cache.h"
 #include "Conversions.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Nesting.h"
-#include "kestrel/Kestrel.h"
 
 #include <cmath>
 
@@ -39,12 +39,12 @@ void Check(TKSLParser& parser, Op op) {
 
 } // namespace
 
-double TKestrel::REExecute(const std::string& S, const TokenStream* prepared) {
+double Interpreter::REExecute(const std::string& S, const TokenStream* prepared) {
     TKSLParser parser = ParserFor(S, prepared);
     return ProcessRealRelation(parser);
 }
 
-double TKestrel::ProcessRealRelation(Parser& parser) {
+double Interpreter::ProcessRealRelation(Parser& parser) {
     double value = ProcessRealExpression(parser);
     for (;;) {
         int op;
@@ -70,7 +70,7 @@ double TKestrel::ProcessRealRelation(Parser& parser) {
     }
 }
 
-double TKestrel::ProcessRealExpression(Parser& parser) {
+double Interpreter::ProcessRealExpression(Parser& parser) {
     double value = ProcessRealTerm(parser);
     for (;;) {
         if (AMatch(parser, Op::Plus))
@@ -82,7 +82,7 @@ double TKestrel::ProcessRealExpression(Parser& parser) {
     }
 }
 
-double TKestrel::ProcessRealTerm(Parser& parser) {
+double Interpreter::ProcessRealTerm(Parser& parser) {
     double value = ProcessRealFactor(parser);
     for (;;) {
         if (AMatch(parser, Op::Times))
@@ -94,8 +94,8 @@ double TKestrel::ProcessRealTerm(Parser& parser) {
     }
 }
 
-double TKestrel::ProcessRealFactor(Parser& parser) {
-    const NestingGuard level(Nesting_Depth);
+double Interpreter::ProcessRealFactor(Parser& parser) {
+    const NestingGuard level(nestingDepth);
     if (AMatch(parser, Op::Open)) {
         double value;
         switch (CheckType(parser)) {
@@ -123,7 +123,7 @@ double TKestrel::ProcessRealFactor(Parser& parser) {
 
 // A string in parentheses that fails to evaluate or to convert counts as -1.0; the parser stays
 // where the failure left it.
-double TKestrel::ParenthesisedStringAsReal(Parser& parser) {
+double Interpreter::ParenthesisedStringAsReal(Parser& parser) {
     try {
         return TextToFloat(ProcessStrRelation(parser)).value_or(-1.0);
     } catch (const EKestrelError&) {
@@ -131,7 +131,7 @@ double TKestrel::ParenthesisedStringAsReal(Parser& parser) {
     }
 }
 
-double TKestrel::ProcessRealNumeric(Parser& parser) {
+double Interpreter::ProcessRealNumeric(Parser& parser) {
     if (parser.Token() == toInteger || parser.Token() == toFloat) {
         const double value = TextToFloat(parser.TokenView()).value_or(0.0);
         parser.NextToken();
@@ -155,11 +155,11 @@ double TKestrel::ProcessRealNumeric(Parser& parser) {
     Fail(errNoDefine, parser.TokenView());
 }
 
-double TKestrel::ReadRealVariable(const std::string& storedName, const TVarState& var) {
+double Interpreter::ReadRealVariable(const std::string& storedName, const TVarState& var) {
     double value = var.ValReal;
-    if (var.Obj && RealObjParam) {
+    if (var.Obj && host.RealObjParam) {
         int32_t Err_CD = 0;
-        RealObjParam(storedName, var.Index, omGet, Err_CD, value);
+        host.RealObjParam(storedName, var.Index, omGet, Err_CD, value);
         ReportHostError(Err_CD);
     }
     return value;

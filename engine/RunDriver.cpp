@@ -1,8 +1,8 @@
 // One run of the program: reset, declare, strip comments, read the variable section, execute.
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 
 namespace ksl {
 
@@ -22,7 +22,7 @@ private:
 
 } // namespace
 
-void TKestrel::Execute() {
+void Interpreter::Execute() {
     try {
         Run();
     } catch (const EKestrelError&) {
@@ -33,7 +33,7 @@ void TKestrel::Execute() {
     }
 }
 
-void TKestrel::Run() {
+void Interpreter::Run() {
     ForgetFailure();
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
@@ -70,19 +70,19 @@ void TKestrel::Run() {
     BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)), startToken);
 }
 
-void TKestrel::RequestAbort() noexcept {
+void Interpreter::RequestAbort() noexcept {
     if (!Exec_Flg) return;
     Pause_Flg = false;
     Abort_Flg = true;
 }
 
-void TKestrel::Abort() {
+void Interpreter::Abort() {
     if (!Exec_Flg) return;
     RequestAbort();
     throw EKestrelError(std::string(errAbort));
 }
 
-std::string TKestrel::SkipComment(const TStrings& Value, std::vector<int32_t>* lines) {
+std::string Interpreter::SkipComment(const TStrings& Value, std::vector<int32_t>* lines) {
     std::string program;
     if (lines) lines->clear();
     for (size_t i = 0; i < Value.size(); ++i) {
@@ -103,7 +103,7 @@ std::string TKestrel::SkipComment(const TStrings& Value, std::vector<int32_t>* l
 }
 
 // A declaration that fails names the line of the token it failed at.
-void TKestrel::ProcessVariableLocated(Parser& parser) {
+void Interpreter::ProcessVariableLocated(Parser& parser) {
     try {
         ProcessVariable(parser);
     } catch (...) {
@@ -112,7 +112,7 @@ void TKestrel::ProcessVariableLocated(Parser& parser) {
     }
 }
 
-void TKestrel::ProcessVariable(Parser& parser) {
+void Interpreter::ProcessVariable(Parser& parser) {
     std::vector<std::string> names{ProcessVarname(parser)};
     while (AMatch(parser, ","))
         names.push_back(ProcessVarname(parser));
@@ -136,7 +136,7 @@ void TKestrel::ProcessVariable(Parser& parser) {
     parser.NextToken();
 }
 
-std::string TKestrel::ProcessVarname(Parser& parser) {
+std::string Interpreter::ProcessVarname(Parser& parser) {
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     std::string name = parser.TokenString();
     if (Variable.Contains(name)) Fail(errDupVar, name);

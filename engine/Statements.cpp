@@ -3,24 +3,24 @@
 #include "Cache.h"
 #include "Errors.h"
 #include "Extraction.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Location.h"
 #include "Nesting.h"
-#include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
 namespace ksl {
 
-void TKestrel::BSExecute(const std::string& S, int64_t start) {
+void Interpreter::BSExecute(const std::string& S, int64_t start) {
     RunBlock(S, PrepareBlock(S).get(), start);
 }
 
-void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int64_t start) {
-    const NestingGuard level(Nesting_Depth);
+void Interpreter::RunBlock(const std::string& S, const StatementList* prepared, int64_t start) {
+    const NestingGuard level(nestingDepth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
     BlockFrame frame{nullptr, start, &S, prepared};
-    const FrameScope scope(Block_Frame, frame);
+    const FrameScope scope(innermostFrame, frame);
     if (prepared) {
         for (const Statement& statement : *prepared) {
             if (BlockMustStop()) return;
@@ -41,7 +41,7 @@ void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int
 }
 
 // The innermost statement that fails notes where it stands; the blocks around it pass it on.
-void TKestrel::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
+void Interpreter::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
     try {
         ExecuteStatement(parser);
     } catch (...) {
@@ -50,7 +50,7 @@ void TKestrel::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
     }
 }
 
-void TKestrel::ExecuteStatement(Parser& parser) {
+void Interpreter::ExecuteStatement(Parser& parser) {
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     const bool P_Flg = ExecuteCall(parser);
     const bool V_Flg = ExecuteAssignment(parser);
@@ -58,7 +58,7 @@ void TKestrel::ExecuteStatement(Parser& parser) {
     if (!P_Flg && !V_Flg && !S_Flg) Fail(errSyntax, parser.TokenView());
 }
 
-bool TKestrel::ExecuteCall(Parser& parser) {
+bool Interpreter::ExecuteCall(Parser& parser) {
     const std::string* name;
     if (TFuncStatus* proc = Lookup(BuiltinProc, Table::Procedure, parser, &name)) {
         parser.NextToken();
@@ -86,7 +86,7 @@ bool TKestrel::ExecuteCall(Parser& parser) {
 // The expression is the rest of the statement. Its tokens are those the statement's parser
 // walks from here, so a second parser over the same stream reads it; the statement's parser
 // stays on the expression's first token.
-bool TKestrel::ExecuteAssignment(Parser& parser) {
+bool Interpreter::ExecuteAssignment(Parser& parser) {
     const std::string* found;
     TVarState* var = Lookup(Variable, Table::Variable, parser, &found);
     if (!var) return false;
@@ -102,21 +102,23 @@ bool TKestrel::ExecuteAssignment(Parser& parser) {
     case vtInteger: {
         var->ValInteger = EvaluateClassified(expression);
         int64_t value = var->ValInteger;
-        if (var->Obj && IntObjParam) IntObjParam(storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && host.IntObjParam)
+            host.IntObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtReal: {
         var->ValReal = ProcessRealRelation(expression);
         double value = var->ValReal;
-        if (var->Obj && RealObjParam) RealObjParam(storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && host.RealObjParam)
+            host.RealObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtString: {
         std::string value = ProcessStrRelation(expression);
         CutAtNul(value);
-        if (var->Obj && StrObjParam) {
+        if (var->Obj && host.StrObjParam) {
             var->ValString = value;
-            StrObjParam(storedName, var->Index, omSet, Err_CD, value);
+            host.StrObjParam(storedName, var->Index, omSet, Err_CD, value);
         } else {
             var->ValString = std::move(value);
         }
@@ -130,7 +132,7 @@ bool TKestrel::ExecuteAssignment(Parser& parser) {
     return true;
 }
 
-bool TKestrel::ExecuteKeyword(Parser& parser) {
+bool Interpreter::ExecuteKeyword(Parser& parser) {
     if (parser.IsSym("BEGIN")) {
         const int64_t start = SentenceStart(parser, false);
         BSExecute(CutSentence(parser, false), start);
@@ -158,14 +160,14 @@ bool TKestrel::ExecuteKeyword(Parser& parser) {
     return true;
 }
 
-void TKestrel::ExecuteIf(Parser& parser) {
+void Interpreter::ExecuteIf(Parser& parser) {
     if (std::optional<ChainLink> link = RunIf(parser)) RunElseIfChain(std::move(*link));
 }
 
 // The condition is evaluated after the THEN part has been cut out and before it runs; the ELSE
 // part is cut out after the THEN part has run. An ELSE part that is itself an IF is not run here
 // but handed back, so that a long ELSE IF chain runs as a loop rather than ever deeper.
-std::optional<TKestrel::ChainLink> TKestrel::RunIf(Parser& parser) {
+std::optional<Interpreter::ChainLink> Interpreter::RunIf(Parser& parser) {
     parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwThen);
     if (parser.IsSym("THEN")) parser.NextToken();
@@ -194,10 +196,10 @@ std::optional<TKestrel::ChainLink> TKestrel::RunIf(Parser& parser) {
 // Each link runs as the one-statement block it is: messages are processed and the flags checked
 // before it, as for any block. The chain takes one level of nesting and one frame, whatever its
 // length: a long ELSE IF chain is flat code, not deep nesting.
-void TKestrel::RunElseIfChain(ChainLink link) {
-    const NestingGuard level(Nesting_Depth);
+void Interpreter::RunElseIfChain(ChainLink link) {
+    const NestingGuard level(nestingDepth);
     BlockFrame frame{nullptr, link.start, &link.text, nullptr};
-    const FrameScope scope(Block_Frame, frame);
+    const FrameScope scope(innermostFrame, frame);
     for (;;) {
         const auto prepared = PrepareBlock(link.text);
         frame.prepared = prepared.get();
@@ -223,7 +225,7 @@ void TKestrel::RunElseIfChain(ChainLink link) {
 
 // A link is a statement that starts with IF. Only a routine or a variable named "if" makes it
 // something else, and then it runs as any statement would.
-std::optional<TKestrel::ChainLink> TKestrel::RunChainLink(Parser& parser) {
+std::optional<Interpreter::ChainLink> Interpreter::RunChainLink(Parser& parser) {
     if (Lookup(BuiltinProc, Table::Procedure, parser) ||
         Lookup(BuiltinFunc, Table::Function, parser) || Lookup(Variable, Table::Variable, parser)) {
         ExecuteStatement(parser);
@@ -234,7 +236,7 @@ std::optional<TKestrel::ChainLink> TKestrel::RunChainLink(Parser& parser) {
 
 // The counter runs over the low 32 bits of both bounds; the number of iterations is fixed before
 // the first one, so changing the variable or the bound in the body changes nothing.
-void TKestrel::ExecuteFor(Parser& parser) {
+void Interpreter::ExecuteFor(Parser& parser) {
     parser.NextToken();
     TVarState* var = Lookup(Variable, Table::Variable, parser);
     if (!var || var->VarType != vtInteger || var->Constant) Fail(errSyntax, "for");
@@ -266,7 +268,7 @@ void TKestrel::ExecuteFor(Parser& parser) {
     Break_Flg = Continue_Flg = false;
 }
 
-void TKestrel::ExecuteWhile(Parser& parser) {
+void Interpreter::ExecuteWhile(Parser& parser) {
     parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwDo);
     if (parser.Token() == toEOF) Fail(errSyntax, "while");
@@ -283,7 +285,7 @@ void TKestrel::ExecuteWhile(Parser& parser) {
     Break_Flg = Continue_Flg = false;
 }
 
-void TKestrel::ExecuteRepeat(Parser& parser) {
+void Interpreter::ExecuteRepeat(Parser& parser) {
     const int64_t bodyStart = SentenceStart(parser, false);
     const std::string StcStr = CutSentence(parser, false);
     if (parser.IsSym("UNTIL")) parser.NextToken();
@@ -302,7 +304,7 @@ void TKestrel::ExecuteRepeat(Parser& parser) {
 }
 
 // Every branch whose labels match runs, in source order; ELSE runs only when none did.
-void TKestrel::ExecuteCase(Parser& parser) {
+void Interpreter::ExecuteCase(Parser& parser) {
     bool Match_Flg = false;
     parser.NextToken();
     std::string ExpStr = CutExpression(parser, bwOf);
@@ -332,7 +334,7 @@ void TKestrel::ExecuteCase(Parser& parser) {
     if (parser.Is(";")) parser.NextToken();
 }
 
-bool TKestrel::CaseSelector(const std::string& S, int64_t Value) {
+bool Interpreter::CaseSelector(const std::string& S, int64_t Value) {
     TKSLParser parser = ParserFor(S);
     while (parser.Token() != toEOF) {
         std::string item;

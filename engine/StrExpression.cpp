@@ -2,9 +2,9 @@
 #include "Cache.h"
 #include "Conversions.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Nesting.h"
-#include "kestrel/Kestrel.h"
 
 namespace ksl {
 
@@ -50,7 +50,7 @@ std::string FormatString(std::string_view Str) {
     return CharacterCode(Str);
 }
 
-std::string TKestrel::SEExecute(const std::string& S, const TokenStream* prepared) {
+std::string Interpreter::SEExecute(const std::string& S, const TokenStream* prepared) {
     TKSLParser parser = ParserFor(S, prepared);
     std::string value;
     if (LoneStrOperand(parser, value)) return value;
@@ -59,10 +59,10 @@ std::string TKestrel::SEExecute(const std::string& S, const TokenStream* prepare
 
 // A literal or a String variable standing alone is read without the descent through every
 // level; the nesting bound of the factor level still applies.
-bool TKestrel::LoneStrOperand(Parser& parser, std::string& value) {
+bool Interpreter::LoneStrOperand(Parser& parser, std::string& value) {
     if (!parser.IsLast()) return false;
     if (parser.Token() == toString) {
-        CheckNesting(Nesting_Depth);
+        CheckNesting(nestingDepth);
         value = StringLiteral(parser);
         return true;
     }
@@ -70,13 +70,13 @@ bool TKestrel::LoneStrOperand(Parser& parser, std::string& value) {
     const std::string* stored;
     const TVarState* var = Lookup(Variable, Table::Variable, parser, &stored);
     if (!var || var->VarType != vtString) return false;
-    CheckNesting(Nesting_Depth);
+    CheckNesting(nestingDepth);
     ReadStrVariable(*stored, *var, value);
     return true;
 }
 
 // Byte-wise comparison; the result replaces the left operand as "-1" or "0".
-std::string TKestrel::ProcessStrRelation(Parser& parser) {
+std::string Interpreter::ProcessStrRelation(Parser& parser) {
     std::string value = ProcessStrExpression(parser);
     for (;;) {
         if (AMatch(parser, Op::Equal))
@@ -97,7 +97,7 @@ std::string TKestrel::ProcessStrRelation(Parser& parser) {
 }
 
 // A literal written right after an operand joins it without "+": 'Hello'#13#10.
-std::string TKestrel::ProcessStrExpression(Parser& parser) {
+std::string Interpreter::ProcessStrExpression(Parser& parser) {
     std::string value = ProcessStrFactor(parser);
     for (;;) {
         if (AMatch(parser, Op::Plus) || parser.Token() == toString)
@@ -107,8 +107,8 @@ std::string TKestrel::ProcessStrExpression(Parser& parser) {
     }
 }
 
-std::string TKestrel::ProcessStrFactor(Parser& parser) {
-    const NestingGuard level(Nesting_Depth);
+std::string Interpreter::ProcessStrFactor(Parser& parser) {
+    const NestingGuard level(nestingDepth);
     if (AMatch(parser, Op::Open)) {
         std::string value = ProcessStrRelation(parser);
         Check(parser, Op::Close);
@@ -121,7 +121,7 @@ std::string TKestrel::ProcessStrFactor(Parser& parser) {
     return ProcessString(parser);
 }
 
-std::string TKestrel::ProcessString(Parser& parser) {
+std::string Interpreter::ProcessString(Parser& parser) {
     if (parser.Token() == toString) {
         std::string value = StringLiteral(parser);
         parser.NextToken();
@@ -148,12 +148,12 @@ std::string TKestrel::ProcessString(Parser& parser) {
 }
 
 // The variable's text, or what the host's callback makes of it for an object variable.
-void TKestrel::ReadStrVariable(const std::string& storedName, const TVarState& var,
-                               std::string& value) {
+void Interpreter::ReadStrVariable(const std::string& storedName, const TVarState& var,
+                                  std::string& value) {
     value = var.ValString;
-    if (var.Obj && StrObjParam) {
+    if (var.Obj && host.StrObjParam) {
         int32_t Err_CD = 0;
-        StrObjParam(storedName, var.Index, omGet, Err_CD, value);
+        host.StrObjParam(storedName, var.Index, omGet, Err_CD, value);
         ReportHostError(Err_CD);
     }
 }

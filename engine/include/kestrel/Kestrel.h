@@ -4,24 +4,16 @@
 // A host creates one TKestrel, fills in Define, Source and DeclarePrototype, assigns the callbacks
 // of the routines it declared, and calls Execute() for each run. Every failure leaves Execute() as
 // an EKestrelError carrying its message, also an exception that a host callback throws.
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ksl {
-
-class TKSLParser;
-class TextCache;
-struct TokenStream;
-struct StatementList;
-struct BlockFrame;
 
 using TStrings = std::vector<std::string>;
 
@@ -233,6 +225,8 @@ using TStrObjParam = std::function<void(const std::string& ObjName, int32_t Inde
                                         int32_t& Err_CD, std::string& Value)>;
 using TPauseProc = std::function<void()>;
 
+class Interpreter;
+
 class TKestrel {
 public:
     TKestrel();
@@ -241,14 +235,14 @@ public:
     TKestrel& operator=(const TKestrel&) = delete;
 
     // Names the host defines, tested by the built-in IsDefine.
-    const TStrings& Define() const { return FDefine; }
-    void SetDefine(const TStrings& lines) { FDefine = lines; }
+    const TStrings& Define() const;
+    void SetDefine(const TStrings& lines);
     // The program, one line per entry.
-    const TStrings& Source() const { return FSource; }
-    void SetSource(const TStrings& lines) { FSource = lines; }
+    const TStrings& Source() const;
+    void SetSource(const TStrings& lines);
     // One prototype per line for the host's own routines, declared anew at every run.
-    const TStrings& DeclarePrototype() const { return FDeclarePrototype; }
-    void SetDeclarePrototype(const TStrings& lines) { FDeclarePrototype = lines; }
+    const TStrings& DeclarePrototype() const;
+    void SetDeclarePrototype(const TStrings& lines);
 
     TProcParam ProcParam;
     TIntFuncParam IntFuncParam;
@@ -269,17 +263,17 @@ public:
     // RequestAbort, then throws errAbort to the caller, which leaves a host routine that calls it
     // at once. Does nothing when no run is in progress.
     void Abort();
-    bool IsRunning() const { return Exec_Flg; }
+    bool IsRunning() const;
     // Where the last run failed: the line of Source (from 1) holding the statement that was
     // running, or the declaration being read, and that statement as it is written on its line.
     // 0 and "" when the failure stands on no line, or when the last run did not fail.
-    int32_t ErrorLine() const { return FErrorLine; }
-    const std::string& ErrorStatement() const { return FErrorStatement; }
+    int32_t ErrorLine() const;
+    const std::string& ErrorStatement() const;
 
     // Whether the engine remembers how it cut texts it has seen before (on by default). Results
     // are the same either way; off, every text is cut again each time it runs.
-    bool UseCache() const { return FUseCache; }
-    void SetUseCache(bool use) { FUseCache = use; }
+    bool UseCache() const;
+    void SetUseCache(bool use);
     // The bytes the cache holds, and the most it holds.
     size_t CacheBytes() const;
     size_t CacheCapBytes() const;
@@ -301,7 +295,7 @@ public:
     // The variable's kind (vtInteger, vtReal, vtString), or -1 when there is none.
     int32_t GetVarType(const std::string& Name) const;
     // Ends a pause of the script (the built-in Pause) without aborting the run.
-    void Continue() { Pause_Flg = false; }
+    void Continue();
     int32_t GetVersion() const { return KSL_VERSION; }
     static TArgumentValue Arguments(const TArgumentList& Argument, int32_t Position);
     static TArgumentValue ArgumentByName(const TArgumentList& Argument, std::string_view Name);
@@ -319,151 +313,12 @@ public:
     static TDLLRet CallDLL(const std::string& FileName, const std::string& APIName,
                            const uintptr_t* lpArg, int32_t ArgCount, const uint8_t* argTypes);
 
-    const TVariableTable& Variables() const { return Variable; }
-    const TRoutineTable& Procedures() const { return BuiltinProc; }
-    const TRoutineTable& Functions() const { return BuiltinFunc; }
+    const TVariableTable& Variables() const;
+    const TRoutineTable& Procedures() const;
+    const TRoutineTable& Functions() const;
 
 private:
-    using Parser = TKSLParser;
-
-    // Tables and run state.
-    bool Abort_Flg = false;
-    bool Break_Flg = false;
-    bool Continue_Flg = false;
-    bool Pause_Flg = false;
-    bool Exit_Flg = false;
-    bool Exec_Flg = false;
-    TRoutineTable BuiltinProc;
-    TRoutineTable BuiltinFunc;
-    TVariableTable Variable;
-    TStrings FDefine;
-    TStrings FSource;
-    TStrings FDeclarePrototype;
-    std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
-    int32_t DLL_Index = 0;
-    int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
-    // The evaluated arguments of the calls whose argument lists are being read, innermost last.
-    std::vector<TArgument> pendingArguments;
-    bool FUseCache = true;
-    std::unique_ptr<TextCache> cache;
-    const BlockFrame* Block_Frame = nullptr; // the innermost block running
-    bool Failure_Noted = false;
-    int32_t FErrorLine = 0;
-    std::string FErrorStatement;
-
-    // Tables.
-    void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
-    void AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
-                int32_t Index);
-    void AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj, int32_t Index);
-    TVarState& AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
-                        int32_t Index);
-    void ReportHostError(int32_t Err_CD) const;
-
-    // Declarations.
-    void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
-
-    // Run driver.
-    void Run();
-    // Also gives, when asked, the line of Value that each line of the program comes from.
-    static std::string SkipComment(const TStrings& Value, std::vector<int32_t>* lines = nullptr);
-    void ProcessVariableLocated(Parser& parser);
-    void ProcessVariable(Parser& parser);
-    std::string ProcessVarname(Parser& parser);
-
-    // Cached forms of texts that run again and again; empty without the cache.
-    std::shared_ptr<const StatementList> PrepareBlock(const std::string& S);
-    std::shared_ptr<const TokenStream> PrepareExpression(const std::string& S);
-    Parser ParserFor(const std::string& S, const TokenStream* prepared = nullptr);
-    // Get_ExpString and Get_Sentence, remembered per token of a cached statement.
-    std::string CutExpression(Parser& parser, uint8_t BreakWord);
-    std::string CutSentence(Parser& parser, bool nested);
-    // An argument's text, in `scratch` or remembered with its tokens (then returned as well).
-    const TokenStream* CutArgument(Parser& parser, std::string& scratch, const std::string*& text);
-
-    // Locating a failure.
-    void ForgetFailure();
-    void NoteFailure(const BlockFrame& frame) noexcept;
-    void NoteFailureAtProgramToken(size_t index) noexcept;
-    // Notes the place of the program's token `index`; `firstToken`, when given, is the text that
-    // token must have.
-    void NoteFailureAt(size_t index, size_t tokenCount, std::optional<std::string_view> firstToken);
-
-    // Statements. `start` is where the block's text begins among the tokens of the statement
-    // running (see BlockFrame).
-    void BSExecute(const std::string& S, int64_t start);
-    void RunBlock(const std::string& S, const StatementList* prepared, int64_t start);
-    void ExecuteLocated(Parser& parser, const BlockFrame& frame);
-    void ExecuteStatement(Parser& parser);
-    bool ExecuteCall(Parser& parser);
-    bool ExecuteAssignment(Parser& parser);
-    bool ExecuteKeyword(Parser& parser);
-    void ExecuteIf(Parser& parser);
-    // The IF after an ELSE, still to run: its text and where it starts (as for BSExecute).
-    struct ChainLink {
-        std::string text;
-        int64_t start;
-    };
-    std::optional<ChainLink> RunIf(Parser& parser);
-    void RunElseIfChain(ChainLink link);
-    std::optional<ChainLink> RunChainLink(Parser& parser);
-    void ExecuteFor(Parser& parser);
-    void ExecuteWhile(Parser& parser);
-    void ExecuteRepeat(Parser& parser);
-    void ExecuteCase(Parser& parser);
-    bool LoopMustStop() const { return Exit_Flg || Break_Flg; }
-    // Checked before each statement of a block.
-    bool BlockMustStop() const { return Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg; }
-    bool CaseSelector(const std::string& S, int64_t Value);
-
-    // Integer expressions.
-    int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    bool LoneIntOperand(Parser& parser, int64_t& value);
-    int CheckType(const Parser& XParser) const;
-    int64_t EvaluateClassified(Parser& parser);
-    int64_t ProcessRelation(Parser& parser);
-    int64_t ProcessIntExpression(Parser& parser);
-    int64_t ProcessTerm(Parser& parser);
-    int64_t ProcessFactor(Parser& parser);
-    int64_t ProcessNumeric(Parser& parser);
-    int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
-
-    // Real expressions.
-    double REExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    double ProcessRealRelation(Parser& parser);
-    double ProcessRealExpression(Parser& parser);
-    double ProcessRealTerm(Parser& parser);
-    double ProcessRealFactor(Parser& parser);
-    double ProcessRealNumeric(Parser& parser);
-    double ParenthesisedStringAsReal(Parser& parser);
-    double ReadRealVariable(const std::string& storedName, const TVarState& var);
-
-    // String expressions.
-    std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    bool LoneStrOperand(Parser& parser, std::string& value);
-    std::string ProcessStrRelation(Parser& parser);
-    std::string ProcessStrExpression(Parser& parser);
-    std::string ProcessStrFactor(Parser& parser);
-    std::string ProcessString(Parser& parser);
-    void ReadStrVariable(const std::string& storedName, const TVarState& var, std::string& value);
-
-    // Calls, given the name as stored in the tables.
-    void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
-    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    void PrepareCall(Parser& parser, TFuncStatus& routine);
-    void CollectArguments(Parser& parser, const TFuncStatus& routine);
-    std::string CollectArgumentText(Parser& parser);
-    TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
-
-    // Built-in library.
-    void RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser);
-    int64_t RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    double RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    std::string RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    void PauseScript();
-    bool IsDefine(const std::string& S) const;
+    std::unique_ptr<Interpreter> impl;
 };
 
 } // namespace ksl

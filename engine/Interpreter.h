@@ -1,0 +1,191 @@
+#pragma once
+// The interpreter behind TKestrel: its tables, run flags and everything a run works with. Hosts
+// see only kestrel/Kestrel.h; this header is the engine's own.
+//
+// Members carry the names the system's design gives them (the run flags `X_Flg`, the tables
+// `BuiltinProc`, `BuiltinFunc` and `Variable`, `lpArgArray`, `DLL_Index`, and the operations
+// such as `BSExecute`, `IEExecute` or `ProcessRelation`); the backing fields of properties start
+// with F; the engine's own working state is named in camelCase.
+#include "kestrel/Kestrel.h"
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ksl {
+
+class TKSLParser;
+class TextCache;
+struct TokenStream;
+struct StatementList;
+struct BlockFrame;
+
+class Interpreter {
+public:
+    explicit Interpreter(TKestrel& host);
+    ~Interpreter();
+    Interpreter(const Interpreter&) = delete;
+    Interpreter& operator=(const Interpreter&) = delete;
+
+    // The host's callbacks live on the TKestrel the host holds.
+    TKestrel& host;
+
+    bool Abort_Flg = false;
+    bool Break_Flg = false;
+    bool Continue_Flg = false;
+    bool Pause_Flg = false;
+    bool Exit_Flg = false;
+    bool Exec_Flg = false;
+    TRoutineTable BuiltinProc;
+    TRoutineTable BuiltinFunc;
+    TVariableTable Variable;
+    TStrings FDefine;
+    TStrings FSource;
+    TStrings FDeclarePrototype;
+    std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
+    int32_t DLL_Index = 0;
+    bool FUseCache = true;
+    int32_t FErrorLine = 0;
+    std::string FErrorStatement;
+
+    void Execute();
+    void RequestAbort() noexcept;
+    void Abort();
+    size_t CacheBytes() const;
+    size_t CacheCapBytes() const;
+
+    // Tables.
+    void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
+    void AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
+                int32_t Index);
+    void AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj, int32_t Index);
+    void ReportHostError(int32_t Err_CD) const;
+
+    // Declarations.
+    void AddFunction(const std::string& Definition, bool Mode);
+    bool RegisterRoutine(const std::string& FileName, const std::string& APIName,
+                         const std::string& Argument, const std::string& Return);
+
+private:
+    using Parser = TKSLParser;
+
+    // Blocks and factors being evaluated inside one another.
+    int nestingDepth = 0;
+    // The evaluated arguments of the calls whose argument lists are being read, innermost last.
+    std::vector<TArgument> pendingArguments;
+    std::unique_ptr<TextCache> textCache;
+    const BlockFrame* innermostFrame = nullptr;
+    bool failureNoted = false;
+
+    TVarState& AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
+                        int32_t Index);
+
+    // Declarations.
+    void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
+
+    // Run driver.
+    void Run();
+    // Also gives, when asked, the line of Value that each line of the program comes from.
+    static std::string SkipComment(const TStrings& Value, std::vector<int32_t>* lines = nullptr);
+    void ProcessVariableLocated(Parser& parser);
+    void ProcessVariable(Parser& parser);
+    std::string ProcessVarname(Parser& parser);
+
+    // Cached forms of texts that run again and again; empty without the cache.
+    std::shared_ptr<const StatementList> PrepareBlock(const std::string& S);
+    std::shared_ptr<const TokenStream> PrepareExpression(const std::string& S);
+    Parser ParserFor(const std::string& S, const TokenStream* prepared = nullptr);
+    // Get_ExpString and Get_Sentence, remembered per token of a cached statement.
+    std::string CutExpression(Parser& parser, uint8_t BreakWord);
+    std::string CutSentence(Parser& parser, bool nested);
+    // An argument's text, in `scratch` or remembered with its tokens (then returned as well).
+    const TokenStream* CutArgument(Parser& parser, std::string& scratch, const std::string*& text);
+
+    // Locating a failure.
+    void ForgetFailure();
+    void NoteFailure(const BlockFrame& frame) noexcept;
+    void NoteFailureAtProgramToken(size_t index) noexcept;
+    // Notes the place of the program's token `index`; `firstToken`, when given, is the text that
+    // token must have.
+    void NoteFailureAt(size_t index, size_t tokenCount, std::optional<std::string_view> firstToken);
+
+    // Statements. `start` is where the block's text begins among the tokens of the statement
+    // running (see BlockFrame).
+    void BSExecute(const std::string& S, int64_t start);
+    void RunBlock(const std::string& S, const StatementList* prepared, int64_t start);
+    void ExecuteLocated(Parser& parser, const BlockFrame& frame);
+    void ExecuteStatement(Parser& parser);
+    bool ExecuteCall(Parser& parser);
+    bool ExecuteAssignment(Parser& parser);
+    bool ExecuteKeyword(Parser& parser);
+    void ExecuteIf(Parser& parser);
+    // The IF after an ELSE, still to run: its text and where it starts (as for BSExecute).
+    struct ChainLink {
+        std::string text;
+        int64_t start;
+    };
+    std::optional<ChainLink> RunIf(Parser& parser);
+    void RunElseIfChain(ChainLink link);
+    std::optional<ChainLink> RunChainLink(Parser& parser);
+    void ExecuteFor(Parser& parser);
+    void ExecuteWhile(Parser& parser);
+    void ExecuteRepeat(Parser& parser);
+    void ExecuteCase(Parser& parser);
+    bool LoopMustStop() const { return Exit_Flg || Break_Flg; }
+    // Checked before each statement of a block.
+    bool BlockMustStop() const { return Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg; }
+    bool CaseSelector(const std::string& S, int64_t Value);
+
+    // Integer expressions.
+    int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    bool LoneIntOperand(Parser& parser, int64_t& value);
+    int CheckType(const Parser& XParser) const;
+    int64_t EvaluateClassified(Parser& parser);
+    int64_t ProcessRelation(Parser& parser);
+    int64_t ProcessIntExpression(Parser& parser);
+    int64_t ProcessTerm(Parser& parser);
+    int64_t ProcessFactor(Parser& parser);
+    int64_t ProcessNumeric(Parser& parser);
+    int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
+
+    // Real expressions.
+    double REExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    double ProcessRealRelation(Parser& parser);
+    double ProcessRealExpression(Parser& parser);
+    double ProcessRealTerm(Parser& parser);
+    double ProcessRealFactor(Parser& parser);
+    double ProcessRealNumeric(Parser& parser);
+    double ParenthesisedStringAsReal(Parser& parser);
+    double ReadRealVariable(const std::string& storedName, const TVarState& var);
+
+    // String expressions.
+    std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
+    bool LoneStrOperand(Parser& parser, std::string& value);
+    std::string ProcessStrRelation(Parser& parser);
+    std::string ProcessStrExpression(Parser& parser);
+    std::string ProcessStrFactor(Parser& parser);
+    std::string ProcessString(Parser& parser);
+    void ReadStrVariable(const std::string& storedName, const TVarState& var, std::string& value);
+
+    // Calls, given the name as stored in the tables.
+    void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
+    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
+    void PrepareCall(Parser& parser, TFuncStatus& routine);
+    void CollectArguments(Parser& parser, const TFuncStatus& routine);
+    std::string CollectArgumentText(Parser& parser);
+    TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
+
+    // Built-in library.
+    void RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser);
+    int64_t RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    double RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    std::string RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    void PauseScript();
+    bool IsDefine(const std::string& S) const;
+};
+
+} // namespace ksl
