@@ -11,9 +11,9 @@ namespace {
 
 // INTEGER, REAL or STRING as the kind code shared by parameters and results; -1 otherwise.
 int TypeCode(const TKSLParser& parser) {
-    if (parser.IsSym("INTEGER")) return atInteger;
-    if (parser.IsSym("REAL")) return atReal;
-    if (parser.IsSym("STRING")) return atString;
+    if (parser.Is(Kw::Integer)) return atInteger;
+    if (parser.Is(Kw::Real)) return atReal;
+    if (parser.Is(Kw::String)) return atString;
     return -1;
 }
 
@@ -34,7 +34,7 @@ std::string ReadParameterName(TKSLParser& parser, const TArgumentList& earlierGr
 int32_t IndexClause(TKSLParser& parser) {
     if (!parser.Is(";")) return 0;
     parser.NextToken();
-    if (!AMatch(parser, "INDEX")) return 0;
+    if (!AMatch(parser, Kw::Index)) return 0;
     auto value = LiteralToInt(parser.TokenView());
     return value && *value >= INT32_MIN && *value <= INT32_MAX ? int32_t(*value) : 0;
 }

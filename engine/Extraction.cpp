@@ -6,8 +6,8 @@ namespace {
 
 int DepthChange(const TKSLParser& parser) {
     if (parser.Token() != toAnk) return 0;
-    if (parser.IsSym("BEGIN") || parser.IsSym("REPEAT") || parser.IsSym("CASE")) return 1;
-    if (parser.IsSym("END") || parser.IsSym("UNTIL")) return -1;
+    if (parser.Is(Kw::Begin) || parser.Is(Kw::Repeat) || parser.Is(Kw::Case)) return 1;
+    if (parser.Is(Kw::End) || parser.Is(Kw::Until)) return -1;
     return 0;
 }
 
@@ -17,25 +17,24 @@ void Append(std::string& text, const TKSLParser& parser) {
 }
 
 bool IsStopWord(const TKSLParser& parser, uint8_t BreakWord) {
-    return ((BreakWord & bwThen) && parser.IsSym("THEN")) ||
-           ((BreakWord & bwDo) && parser.IsSym("DO")) ||
-           ((BreakWord & bwTo) && parser.IsSym("TO")) ||
-           ((BreakWord & bwDownTo) && parser.IsSym("DOWNTO")) ||
-           ((BreakWord & bwOf) && parser.IsSym("OF")) ||
+    return ((BreakWord & bwThen) && parser.Is(Kw::Then)) ||
+           ((BreakWord & bwDo) && parser.Is(Kw::Do)) || ((BreakWord & bwTo) && parser.Is(Kw::To)) ||
+           ((BreakWord & bwDownTo) && parser.Is(Kw::DownTo)) ||
+           ((BreakWord & bwOf) && parser.Is(Kw::Of)) ||
            ((BreakWord & bwSemiColon) && parser.Is(";")) ||
            ((BreakWord & bwRange) && parser.Is("..")) || ((BreakWord & bwColon) && parser.Is(":"));
 }
 
-std::string BlockSentence(TKSLParser& parser, std::string_view closingWord) {
+std::string BlockSentence(TKSLParser& parser, Kw closingWord) {
     std::string text;
     parser.NextToken();
-    if (parser.IsSym("END") || parser.IsSym("UNTIL")) return text;
+    if (parser.Is(Kw::End) || parser.Is(Kw::Until)) return text;
     int depth = 0;
     while (parser.Token() != toEOF) {
         depth += DepthChange(parser);
         Append(text, parser);
         parser.NextToken();
-        if (depth == 0 && parser.IsSym(closingWord)) break;
+        if (depth == 0 && parser.Is(closingWord)) break;
     }
     return text;
 }
@@ -47,11 +46,11 @@ std::string SingleSentence(TKSLParser& parser) {
     int ifCount = 0;
     while (parser.Token() != toEOF) {
         depth += DepthChange(parser);
-        if (parser.IsSym("IF")) ++ifCount;
+        if (parser.Is(Kw::If)) ++ifCount;
         Append(text, parser);
         parser.NextToken();
         if (depth != 0) continue;
-        if (ifCount == 0 && parser.IsSym("ELSE")) break;
+        if (ifCount == 0 && parser.Is(Kw::Else)) break;
         if (parser.Is(";")) break;
     }
     return text;
@@ -92,14 +91,14 @@ std::string Get_ExpString(TKSLParser& parser, uint8_t BreakWord) {
 namespace {
 
 bool OpensBlockSentence(const TKSLParser& parser, bool nested) {
-    return parser.IsSym("BEGIN") || parser.IsSym("ELSE") || (parser.IsSym("REPEAT") && !nested);
+    return parser.Is(Kw::Begin) || parser.Is(Kw::Else) || (parser.Is(Kw::Repeat) && !nested);
 }
 
 } // namespace
 
 std::string Get_Sentence(TKSLParser& parser, bool nested) {
     if (!OpensBlockSentence(parser, nested)) return SingleSentence(parser);
-    return BlockSentence(parser, parser.IsSym("REPEAT") ? "UNTIL" : "END");
+    return BlockSentence(parser, parser.Is(Kw::Repeat) ? Kw::Until : Kw::End);
 }
 
 size_t SentenceStart(const TKSLParser& parser, bool nested) {

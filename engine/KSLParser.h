@@ -51,6 +51,7 @@ public:
     std::string TokenString() const { return std::string(TokenView()); }
     std::string_view TokenView() const { return stream->View(index); }
     Op Operator() const { return stream->tokens[index].op; }
+    Kw Word() const { return stream->tokens[index].word; }
     // The current token is the last one before the end of the text.
     bool IsLast() const { return index + 2 == stream->tokens.size(); }
     // Offset of the current token's first byte from the start of the text.
@@ -58,7 +59,9 @@ public:
 
     // The current token's text is exactly S (punctuation).
     bool Is(std::string_view S) const { return TokenView() == S; }
-    // The current token's text equals S without regard to ASCII letter case (keywords). Inline:
+    // The current token is the keyword `word`.
+    bool Is(Kw word) const { return Word() == word; }
+    // The current token's text equals S without regard to ASCII letter case. Inline:
     // the executor and the evaluators try one keyword or operator after another.
     bool IsSym(std::string_view S) const {
         const std::string_view token = TokenView();
@@ -81,6 +84,12 @@ private:
 // On a match with S (ASCII letter case ignored), advances and returns true.
 inline bool AMatch(TKSLParser& parser, std::string_view S) {
     if (!parser.IsSym(S)) return false;
+    parser.NextToken();
+    return true;
+}
+// On the keyword `word`, advances and returns true.
+inline bool AMatch(TKSLParser& parser, Kw word) {
+    if (!parser.Is(word)) return false;
     parser.NextToken();
     return true;
 }

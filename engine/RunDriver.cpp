@@ -48,12 +48,12 @@ void Interpreter::Run() {
 
     TKSLParser parser(program);
     RunningGuard running(Exec_Flg);
-    const bool Block_Flg = parser.IsSym("VAR");
+    const bool Block_Flg = parser.Is(Kw::Var);
     if (Block_Flg) {
         parser.NextToken();
         do {
             ProcessVariableLocated(parser);
-        } while (!parser.IsSym("BEGIN") && parser.Token() != toEOF);
+        } while (!parser.Is(Kw::Begin) && parser.Token() != toEOF);
     }
     if (!Block_Flg) {
         BSExecute(program, 0);
@@ -63,7 +63,7 @@ void Interpreter::Run() {
     const int64_t startToken = int64_t(parser.Index());
     int64_t EndPos = 0;
     for (; parser.Token() != toEOF; parser.NextToken())
-        if (parser.IsSym("END")) EndPos = parser.SourcePos();
+        if (parser.Is(Kw::End)) EndPos = parser.SourcePos();
     if (EndPos == 0) Fail(errEnd, "Block");
     // The block runs up to the blank before the last END, so that END and a closing "." drop.
     const int64_t length = EndPos - 1 - StartPos;
@@ -118,11 +118,11 @@ void Interpreter::ProcessVariable(Parser& parser) {
         names.push_back(ProcessVarname(parser));
     if (!AMatch(parser, ":")) Fail(errSyntax, parser.TokenView());
     uint8_t type;
-    if (parser.IsSym("INTEGER"))
+    if (parser.Is(Kw::Integer))
         type = vtInteger;
-    else if (parser.IsSym("REAL"))
+    else if (parser.Is(Kw::Real))
         type = vtReal;
-    else if (parser.IsSym("STRING"))
+    else if (parser.Is(Kw::String))
         type = vtString;
     else
         Fail(errSyntax, parser.TokenView());

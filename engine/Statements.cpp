@@ -133,26 +133,26 @@ bool Interpreter::ExecuteAssignment(Parser& parser) {
 }
 
 bool Interpreter::ExecuteKeyword(Parser& parser) {
-    if (parser.IsSym("BEGIN")) {
+    if (parser.Is(Kw::Begin)) {
         const int64_t start = SentenceStart(parser, false);
         BSExecute(CutSentence(parser, false), start);
-        if (parser.IsSym("END")) parser.NextToken();
+        if (parser.Is(Kw::End)) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
-    } else if (parser.IsSym("BREAK")) {
+    } else if (parser.Is(Kw::Break)) {
         Break_Flg = true;
-    } else if (parser.IsSym("CONTINUE")) {
+    } else if (parser.Is(Kw::Continue)) {
         Continue_Flg = true;
-    } else if (parser.IsSym("EXIT")) {
+    } else if (parser.Is(Kw::Exit)) {
         Exit_Flg = true;
-    } else if (parser.IsSym("IF")) {
+    } else if (parser.Is(Kw::If)) {
         ExecuteIf(parser);
-    } else if (parser.IsSym("FOR")) {
+    } else if (parser.Is(Kw::For)) {
         ExecuteFor(parser);
-    } else if (parser.IsSym("WHILE")) {
+    } else if (parser.Is(Kw::While)) {
         ExecuteWhile(parser);
-    } else if (parser.IsSym("REPEAT")) {
+    } else if (parser.Is(Kw::Repeat)) {
         ExecuteRepeat(parser);
-    } else if (parser.IsSym("CASE")) {
+    } else if (parser.Is(Kw::Case)) {
         ExecuteCase(parser);
     } else {
         return false;
@@ -170,17 +170,17 @@ void Interpreter::ExecuteIf(Parser& parser) {
 std::optional<Interpreter::ChainLink> Interpreter::RunIf(Parser& parser) {
     parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwThen);
-    if (parser.IsSym("THEN")) parser.NextToken();
+    if (parser.Is(Kw::Then)) parser.NextToken();
     if (parser.Token() == toEOF) Fail(errSyntax, "if");
     const int64_t thenStart = SentenceStart(parser, true);
     std::string StcStr = CutSentence(parser, true);
-    if (parser.IsSym("END")) parser.NextToken();
+    if (parser.Is(Kw::End)) parser.NextToken();
     const bool ExpFlg = IEExecute(ExpStr) != 0;
     if (ExpFlg) BSExecute(StcStr, thenStart);
     std::optional<ChainLink> next;
-    if (parser.IsSym("ELSE")) {
+    if (parser.Is(Kw::Else)) {
         parser.NextToken();
-        const bool chained = parser.IsSym("IF");
+        const bool chained = parser.Is(Kw::If);
         const int64_t elseStart = SentenceStart(parser, true);
         StcStr = CutSentence(parser, true);
         if (!ExpFlg && chained)
@@ -188,7 +188,7 @@ std::optional<Interpreter::ChainLink> Interpreter::RunIf(Parser& parser) {
         else if (!ExpFlg)
             BSExecute(StcStr, elseStart);
     }
-    if (parser.IsSym("END")) parser.NextToken();
+    if (parser.Is(Kw::End)) parser.NextToken();
     if (parser.Is(";")) parser.NextToken();
     return next;
 }
@@ -243,7 +243,7 @@ void Interpreter::ExecuteFor(Parser& parser) {
     const int64_t initStart = int64_t(parser.Index());
     std::string StcStr = CutExpression(parser, bwTo | bwDownTo);
     if (StcStr.find(":=") == std::string::npos || parser.Token() == toEOF) Fail(errSyntax, "for");
-    const bool down = !parser.IsSym("TO");
+    const bool down = !parser.Is(Kw::To);
     parser.NextToken();
     BSExecute(StcStr, initStart);
     const int32_t start = int32_t(var->ValInteger);
@@ -288,7 +288,7 @@ void Interpreter::ExecuteWhile(Parser& parser) {
 void Interpreter::ExecuteRepeat(Parser& parser) {
     const int64_t bodyStart = SentenceStart(parser, false);
     const std::string StcStr = CutSentence(parser, false);
-    if (parser.IsSym("UNTIL")) parser.NextToken();
+    if (parser.Is(Kw::Until)) parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwSemiColon);
     parser.NextToken();
     const auto condition = PrepareExpression(ExpStr);
@@ -321,15 +321,15 @@ void Interpreter::ExecuteCase(Parser& parser) {
             BSExecute(StcStr, branchStart);
             Match_Flg = true;
         }
-        if (parser.IsSym("END")) parser.NextToken();
+        if (parser.Is(Kw::End)) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
-    } while (!parser.IsSym("ELSE") && !parser.IsSym("END") && parser.Token() != toEOF);
-    if (parser.IsSym("ELSE")) {
+    } while (!parser.Is(Kw::Else) && !parser.Is(Kw::End) && parser.Token() != toEOF);
+    if (parser.Is(Kw::Else)) {
         const int64_t elseStart = SentenceStart(parser, false);
         const std::string StcStr = CutSentence(parser, false);
         if (!Match_Flg) BSExecute(StcStr, elseStart);
     }
-    if (!parser.IsSym("END")) Fail(errEnd, "case");
+    if (!parser.Is(Kw::End)) Fail(errEnd, "case");
     parser.NextToken();
     if (parser.Is(";")) parser.NextToken();
 }
