@@ -224,8 +224,10 @@ int64_t Interpreter::ProcessNumeric(Parser& parser) {
 int64_t Interpreter::ReadIntVariable(const std::string& storedName, const TVarState& var) {
     int64_t value = var.ValInteger;
     if (var.Obj && host.IntObjParam) {
+        // A copy: the host may add variables, which moves the names stored in the table.
+        const std::string ObjName = storedName;
         int32_t Err_CD = 0;
-        host.IntObjParam(storedName, var.Index, omGet, Err_CD, value);
+        host.IntObjParam(ObjName, var.Index, omGet, Err_CD, value);
         ReportHostError(Err_CD);
     }
     return value;

@@ -62,6 +62,7 @@ public:
                 int32_t Index);
     void AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj, int32_t Index);
     void ReportHostError(int32_t Err_CD) const;
+    void DeleteVar(const std::string& Name);
 
     // Declarations.
     void AddFunction(const std::string& Definition, bool Mode);
@@ -78,6 +79,8 @@ private:
     std::unique_ptr<TextCache> textCache;
     const BlockFrame* innermostFrame = nullptr;
     bool failureNoted = false;
+    // Variables the host deleted during the run, kept until it ends.
+    std::vector<std::unique_ptr<TVarState>> deletedVariables;
 
     TVarState& AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
                         int32_t Index);

@@ -158,8 +158,10 @@ double Interpreter::ProcessRealNumeric(Parser& parser) {
 double Interpreter::ReadRealVariable(const std::string& storedName, const TVarState& var) {
     double value = var.ValReal;
     if (var.Obj && host.RealObjParam) {
+        // A copy: the host may add variables, which moves the names stored in the table.
+        const std::string ObjName = storedName;
         int32_t Err_CD = 0;
-        host.RealObjParam(storedName, var.Index, omGet, Err_CD, value);
+        host.RealObjParam(ObjName, var.Index, omGet, Err_CD, value);
         ReportHostError(Err_CD);
     }
     return value;

@@ -8,21 +8,31 @@ namespace ksl {
 
 namespace {
 
-// Clears a flag when the run leaves, however it leaves.
+// Marks the run as running for as long as it lives; when the run leaves, however it leaves, the
+// records of variables deleted during it go as well.
 class RunningGuard {
 public:
-    explicit RunningGuard(bool& flag) : flag(flag) { flag = true; }
-    ~RunningGuard() { flag = false; }
+    RunningGuard(bool& flag, std::vector<std::unique_ptr<TVarState>>& deleted)
+        : flag(flag), deleted(deleted) {
+        flag = true;
+    }
+    ~RunningGuard() {
+        flag = false;
+        deleted.clear();
+    }
     RunningGuard(const RunningGuard&) = delete;
     RunningGuard& operator=(const RunningGuard&) = delete;
 
 private:
     bool& flag;
+    std::vector<std::unique_ptr<TVarState>>& deleted;
 };
 
 } // namespace
 
 void Interpreter::Execute() {
+    // A second run would remove the routines and variables the first one is still using.
+    if (Exec_Flg) throw EKestrelError(std::string(errReentered));
     try {
         Run();
     } catch (const EKestrelError&) {
@@ -47,7 +57,7 @@ void Interpreter::Run() {
     const std::string program = SkipComment(FSource);
 
     TKSLParser parser(program);
-    RunningGuard running(Exec_Flg);
+    RunningGuard running(Exec_Flg, deletedVariables);
     const bool Block_Flg = parser.Is(Kw::Var);
     if (Block_Flg) {
         parser.NextToken();

@@ -152,8 +152,10 @@ void Interpreter::ReadStrVariable(const std::string& storedName, const TVarState
                                   std::string& value) {
     value = var.ValString;
     if (var.Obj && host.StrObjParam) {
+        // A copy: the host may add variables, which moves the names stored in the table.
+        const std::string ObjName = storedName;
         int32_t Err_CD = 0;
-        host.StrObjParam(storedName, var.Index, omGet, Err_CD, value);
+        host.StrObjParam(ObjName, var.Index, omGet, Err_CD, value);
         ReportHostError(Err_CD);
     }
 }

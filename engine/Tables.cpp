@@ -106,6 +106,11 @@ void Interpreter::AddReal(const std::string& Name, double RealVal, bool Constant
     AddEntry(Name, vtReal, Constant, Obj, Index).ValReal = RealVal;
 }
 
+void Interpreter::DeleteVar(const std::string& Name) {
+    std::unique_ptr<TVarState> record = Variable.Remove(Name);
+    if (record && Exec_Flg) deletedVariables.push_back(std::move(record));
+}
+
 TKestrel::TKestrel() : impl(std::make_unique<Interpreter>(*this)) {}
 
 TKestrel::~TKestrel() = default;
@@ -225,7 +230,7 @@ bool TKestrel::SetStrVar(const std::string& Name, const std::string& Value) {
 }
 
 void TKestrel::DeleteVar(const std::string& Name) {
-    impl->Variable.Remove(Name);
+    impl->DeleteVar(Name);
 }
 
 int32_t TKestrel::GetVarType(const std::string& Name) const {

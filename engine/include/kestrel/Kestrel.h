@@ -70,6 +70,8 @@ inline constexpr std::string_view errOverflow = "浮動小数点数のオーバ�
 inline constexpr std::string_view errNotInteger = "'%s' は整数ではありません";
 // Statements or expressions nested deeper than the engine follows (nesting too deep).
 inline constexpr std::string_view errNesting = "入れ子が深すぎます";
+// Execute called while a run is in progress, as from a host routine (cannot run while running).
+inline constexpr std::string_view errReentered = "実行中は実行できません";
 
 // The one exception type of the engine: a message text and nothing else.
 class EKestrelError : public std::runtime_error {
@@ -168,11 +170,16 @@ public:
         generation = NextSymbolGeneration();
         return true;
     }
-    void Remove(std::string_view name) {
+    // Takes the entry out of the table and hands its record over; nullptr when there is none.
+    std::unique_ptr<Record> Remove(std::string_view name) {
+        std::unique_ptr<Record> record;
         size_t i = LowerBound(name);
-        if (i < entries.size() && CompareText(entries[i].name, name) == 0)
+        if (i < entries.size() && CompareText(entries[i].name, name) == 0) {
+            record = std::move(entries[i].record);
             entries.erase(entries.begin() + ptrdiff_t(i));
+        }
         generation = NextSymbolGeneration();
+        return record;
     }
     template <class Pred> void RemoveIf(Pred pred) {
         for (size_t i = entries.size(); i-- > 0;)
@@ -256,6 +263,7 @@ public:
 
     // Runs Source to its end, to an exit, or until aborted. Throws EKestrelError on any error; a
     // std::exception from a host callback becomes an EKestrelError with the same message.
+    // While a run is in progress (a host routine calling it), fails with errReentered.
     void Execute();
     // Asks a run in progress to stop at its next check, where Execute returns as at the end of
     // the program; ends a pause. Does nothing when no run is in progress. Never throws.
@@ -291,6 +299,8 @@ public:
     bool SetIntVar(const std::string& Name, int64_t Value);
     bool SetRealVar(const std::string& Name, double Value);
     bool SetStrVar(const std::string& Name, const std::string& Value);
+    // Removes the variable. During a run its record outlives the entry until the run ends: the
+    // statement running may be assigning to it.
     void DeleteVar(const std::string& Name);
     // The variable's kind (vtInteger, vtReal, vtString), or -1 when there is none.
     int32_t GetVarType(const std::string& Name) const;
