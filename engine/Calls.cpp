@@ -9,6 +9,7 @@
 // An external function's result may point into its library, which CallDLL unloads after the call;
 // the callers hold the library loaded (pinned) until they have read the value.
 #include "Errors.h"
+#include "Extraction.h"
 #include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
@@ -96,19 +97,7 @@ template <class T> T ReadPointee(uintptr_t address) {
 } // namespace
 
 std::string Interpreter::CollectArgumentText(Parser& parser) {
-    std::string text;
-    int depth = 0;
-    while (parser.Token() != toEOF) {
-        if (depth == 0 && (parser.Is(",") || parser.Is(")"))) break;
-        if (parser.Is("("))
-            ++depth;
-        else if (parser.Is(")"))
-            --depth;
-        text += ' ';
-        text += parser.TokenView();
-        parser.NextToken();
-    }
-    return text;
+    return TextOf(parser.Stream(), ArgumentRange(parser));
 }
 
 void Interpreter::CollectArguments(Parser& parser, const TFuncStatus& routine) {

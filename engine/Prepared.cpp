@@ -50,21 +50,21 @@ std::string Remembered(TextCache& cache, TKSLParser& parser, uint64_t key, Cut c
     const TokenStream& stream = parser.Stream();
     if (!IsShared(stream)) return cut();
     if (const Extract* known = TextCache::FindExtract(stream, key)) {
-        parser.MoveTo(known->end);
+        parser.MoveToPosition(known->end);
         return known->text;
     }
     std::string text = cut();
-    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Index()), nullptr});
+    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Position()), nullptr});
     return text;
 }
 
 std::string Interpreter::CutExpression(Parser& parser, uint8_t BreakWord) {
-    return Remembered(*textCache, parser, ExpressionKey(parser.Index(), BreakWord),
+    return Remembered(*textCache, parser, ExpressionKey(parser.Position(), BreakWord),
                       [&] { return Get_ExpString(parser, BreakWord); });
 }
 
 std::string Interpreter::CutSentence(Parser& parser, bool nested) {
-    return Remembered(*textCache, parser, SentenceKey(parser.Index(), nested),
+    return Remembered(*textCache, parser, SentenceKey(parser.Position(), nested),
                       [&] { return Get_Sentence(parser, nested); });
 }
 
@@ -75,7 +75,7 @@ namespace ksl {
 const TokenStream* Interpreter::CutArgument(Parser& parser, std::string& scratch,
                                             const std::string*& text) {
     const TokenStream& stream = parser.Stream();
-    const size_t start = parser.Index();
+    const size_t start = parser.Position();
     const Extract* known = TextCache::FindArgument(stream, start);
     if (!known) {
         scratch = CollectArgumentText(parser);
@@ -83,10 +83,10 @@ const TokenStream* Interpreter::CutArgument(Parser& parser, std::string& scratch
         if (!IsShared(stream)) return nullptr;
         auto tokens = textCache->Tokens(scratch);
         textCache->RememberArgument(stream, start,
-                                    Extract{scratch, uint32_t(parser.Index()), tokens});
+                                    Extract{scratch, uint32_t(parser.Position()), tokens});
         return tokens.get();
     }
-    parser.MoveTo(known->end);
+    parser.MoveToPosition(known->end);
     text = &known->text;
     return known->tokens.get();
 }

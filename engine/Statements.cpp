@@ -96,7 +96,7 @@ bool Interpreter::ExecuteAssignment(Parser& parser) {
     parser.NextToken();
     if (!parser.Is(":=")) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
-    TKSLParser expression(parser.Stream(), parser.Index());
+    TKSLParser expression = parser.Here();
     int32_t Err_CD = 0;
     switch (var->VarType) {
     case vtInteger: {

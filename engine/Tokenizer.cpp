@@ -216,13 +216,17 @@ size_t TokenStream::Footprint() const {
            (literalTexts.empty() ? 0 : text.size()); // no value is longer than its literal
 }
 
-TKSLParser::TKSLParser(std::string_view S) : owner(Tokenize(S)), stream(owner.get()) {}
+TKSLParser::TKSLParser(std::string_view S)
+    : owner(Tokenize(S)), stream(owner.get()), end(stream->tokens.size() - 1) {}
 
 TKSLParser::TKSLParser(std::shared_ptr<const TokenStream> shared, size_t index)
-    : owner(std::move(shared)), stream(owner.get()), index(index) {}
+    : owner(std::move(shared)), stream(owner.get()), index(index), end(stream->tokens.size() - 1) {}
 
 TKSLParser::TKSLParser(const TokenStream& borrowed, size_t index)
-    : stream(&borrowed), index(index) {}
+    : stream(&borrowed), index(index), end(borrowed.tokens.size() - 1) {}
+
+TKSLParser::TKSLParser(const TokenStream& borrowed, TokenRange range, size_t at)
+    : stream(&borrowed), base(range.begin), index(at), end(range.end) {}
 
 std::string GetSym(const TKSLParser& parser) {
     return UpperCase(parser.TokenView());
