@@ -46,7 +46,8 @@ std::string Delete(std::string s, int64_t index, int64_t count) {
     return s;
 }
 
-std::string Insert(const std::string& source, std::string s, int64_t index) {
+std::string Insert(const std::string& source, std::string s, int64_t index, size_t cap) {
+    if (source.size() > cap || s.size() > cap - source.size()) Fail(errStringTooLong);
     const int64_t size = int64_t(s.size());
     if (index < 1) index = 1;
     if (index > size + 1) index = size + 1;
@@ -122,7 +123,7 @@ std::string Interpreter::RunBuiltinStrFunc(int32_t index, TArgumentList& args,
     case fidx_InputBox:
         return platform::Dialogs().InputBox(Str(args, 0), Str(args, 1), Str(args, 2));
     case fidx_Insert:
-        return Insert(Str(args, 0), Taken(args, 1), Int(args, 2));
+        return Insert(Str(args, 0), Taken(args, 1), Int(args, 2), FMaxStringLength);
     case fidx_IntToStr:
         return IntToText(Int(args, 0));
     case fidx_LowerCase:

@@ -47,6 +47,7 @@ public:
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
     bool FUseCache = true;
+    size_t FMaxStringLength = DefaultMaxStringLength;
     int32_t FErrorLine = 0;
     std::string FErrorStatement;
 
@@ -70,6 +71,7 @@ public:
                          const std::string& Argument, const std::string& Return);
 
 private:
+    friend struct Evaluate;
     using Parser = TKSLParser;
 
     // Blocks and factors being evaluated inside one another.
@@ -141,35 +143,12 @@ private:
     bool BlockMustStop() const { return Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg; }
     bool CaseSelector(const std::string& S, int64_t Value);
 
-    // Integer expressions.
+    // Expressions (the grammar is Grammar.h's); reading variables that may live in the host.
     int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    bool LoneIntOperand(Parser& parser, int64_t& value);
-    int CheckType(const Parser& XParser) const;
-    int64_t EvaluateClassified(Parser& parser);
-    int64_t ProcessRelation(Parser& parser);
-    int64_t ProcessIntExpression(Parser& parser);
-    int64_t ProcessTerm(Parser& parser);
-    int64_t ProcessFactor(Parser& parser);
-    int64_t ProcessNumeric(Parser& parser);
-    int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
-
-    // Real expressions.
     double REExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    double ProcessRealRelation(Parser& parser);
-    double ProcessRealExpression(Parser& parser);
-    double ProcessRealTerm(Parser& parser);
-    double ProcessRealFactor(Parser& parser);
-    double ProcessRealNumeric(Parser& parser);
-    double ParenthesisedStringAsReal(Parser& parser);
-    double ReadRealVariable(const std::string& storedName, const TVarState& var);
-
-    // String expressions.
     std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    bool LoneStrOperand(Parser& parser, std::string& value);
-    std::string ProcessStrRelation(Parser& parser);
-    std::string ProcessStrExpression(Parser& parser);
-    std::string ProcessStrFactor(Parser& parser);
-    std::string ProcessString(Parser& parser);
+    int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
+    double ReadRealVariable(const std::string& storedName, const TVarState& var);
     void ReadStrVariable(const std::string& storedName, const TVarState& var, std::string& value);
 
     // Calls, given the name as stored in the tables.

@@ -2,6 +2,7 @@
 // EXIT and an abort travel through nested executions as flags.
 #include "Cache.h"
 #include "Errors.h"
+#include "Evaluate.h"
 #include "Extraction.h"
 #include "Interpreter.h"
 #include "KSLParser.h"
@@ -97,24 +98,25 @@ bool Interpreter::ExecuteAssignment(Parser& parser) {
     if (!parser.Is(":=")) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
     TKSLParser expression = parser.Here();
+    Evaluate a{*this};
     int32_t Err_CD = 0;
     switch (var->VarType) {
     case vtInteger: {
-        var->ValInteger = EvaluateClassified(expression);
+        var->ValInteger = Evaluator::Classified(a, expression);
         int64_t value = var->ValInteger;
         if (var->Obj && host.IntObjParam)
             host.IntObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtReal: {
-        var->ValReal = ProcessRealRelation(expression);
+        var->ValReal = Evaluator::ProcessRealRelation(a, expression);
         double value = var->ValReal;
         if (var->Obj && host.RealObjParam)
             host.RealObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtString: {
-        std::string value = ProcessStrRelation(expression);
+        std::string value = Evaluator::ProcessStrRelation(a, expression);
         CutAtNul(value);
         if (var->Obj && host.StrObjParam) {
             var->ValString = value;

@@ -158,6 +158,12 @@ bool TKestrel::UseCache() const {
 void TKestrel::SetUseCache(bool use) {
     impl->FUseCache = use;
 }
+size_t TKestrel::MaxStringLength() const {
+    return impl->FMaxStringLength;
+}
+void TKestrel::SetMaxStringLength(size_t bytes) {
+    impl->FMaxStringLength = bytes;
+}
 size_t TKestrel::CacheBytes() const {
     return impl->CacheBytes();
 }

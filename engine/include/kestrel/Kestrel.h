@@ -42,6 +42,9 @@ inline constexpr int32_t fidx_CompareStr = 0x2001, fidx_Exec = 0x2002, fidx_Leng
                          fidx_Round = 0x200A, fidx_RegisterRoutine = 0x200B;
 inline constexpr int32_t fidx_Frac = 0x3001, fidx_Int = 0x3002, fidx_StrToFloat = 0x3003;
 
+// The longest string value a script may build, unless the host sets another cap: 1 GiB.
+inline constexpr size_t DefaultMaxStringLength = size_t(1) << 30;
+
 // External routines take at most this many arguments.
 inline constexpr size_t MaxExternalArguments = 32;
 
@@ -70,6 +73,8 @@ inline constexpr std::string_view errOverflow = "浮動小数点数のオーバ�
 inline constexpr std::string_view errNotInteger = "'%s' は整数ではありません";
 // Statements or expressions nested deeper than the engine follows (nesting too deep).
 inline constexpr std::string_view errNesting = "入れ子が深すぎます";
+// A string value that would grow past the engine's cap (MaxStringLength): string too long.
+inline constexpr std::string_view errStringTooLong = "文字列が長すぎます";
 // Execute called while a run is in progress, as from a host routine (cannot run while running).
 inline constexpr std::string_view errReentered = "実行中は実行できません";
 
@@ -285,6 +290,11 @@ public:
     // The bytes the cache holds, and the most it holds.
     size_t CacheBytes() const;
     size_t CacheCapBytes() const;
+
+    // The most bytes a string value may hold: a concatenation or Insert that would make a longer
+    // one ends the run with errStringTooLong instead of exhausting the machine.
+    size_t MaxStringLength() const;
+    void SetMaxStringLength(size_t bytes);
 
     void AddIntVar(const std::string& Name, int64_t IntVal, bool Constant);
     void AddStrVar(const std::string& Name, const std::string& StrVal, bool Constant);
