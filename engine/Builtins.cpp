@@ -16,18 +16,18 @@ namespace ksl {
 
 namespace {
 
-const std::string& Str(const TArgumentList& args, size_t i) {
-    return args[i].Arg.ArgString;
+const std::string& Str(const TArgument* args, size_t i) {
+    return args[i].ArgString;
 }
 // A string argument that the routine may take over: the call's values are released after it.
-std::string&& Taken(TArgumentList& args, size_t i) {
-    return std::move(args[i].Arg.ArgString);
+std::string&& Taken(TArgument* args, size_t i) {
+    return std::move(args[i].ArgString);
 }
-int64_t Int(const TArgumentList& args, size_t i) {
-    return args[i].Arg.ArgInteger;
+int64_t Int(const TArgument* args, size_t i) {
+    return args[i].ArgInteger;
 }
-double Real(const TArgumentList& args, size_t i) {
-    return args[i].Arg.ArgReal;
+double Real(const TArgument* args, size_t i) {
+    return args[i].ArgReal;
 }
 
 std::string Copy(std::string s, int64_t start, int64_t length) {
@@ -87,7 +87,7 @@ int64_t Round(double x) {
 
 } // namespace
 
-void Interpreter::RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser) {
+void Interpreter::RunBuiltinProc(int32_t index, TArgument* args, std::string_view failToken) {
     switch (index) {
     case pidx_ProcessMessages:
         platform::ProcessMessages();
@@ -100,7 +100,7 @@ void Interpreter::RunBuiltinProc(int32_t index, TArgumentList& args, const Parse
         PauseScript();
         break;
     default:
-        Fail(errDeclareProc, parser.TokenView());
+        Fail(errDeclareProc, failToken);
     }
 }
 
@@ -113,8 +113,8 @@ void Interpreter::PauseScript() {
     }
 }
 
-std::string Interpreter::RunBuiltinStrFunc(int32_t index, TArgumentList& args,
-                                           const Parser& parser) {
+std::string Interpreter::RunBuiltinStrFunc(int32_t index, TArgument* args,
+                                           std::string_view failToken) {
     switch (index) {
     case fidx_Copy:
         return Copy(Taken(args, 0), Int(args, 1), Int(args, 2));
@@ -139,11 +139,11 @@ std::string Interpreter::RunBuiltinStrFunc(int32_t index, TArgumentList& args,
     case fidx_FloatToStr:
         return FloatToStr(Real(args, 0));
     default:
-        Fail(errDeclareFunc, parser.TokenView());
+        Fail(errDeclareFunc, failToken);
     }
 }
 
-int64_t Interpreter::RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+int64_t Interpreter::RunBuiltinIntFunc(int32_t index, TArgument* args, std::string_view failToken) {
     switch (index) {
     case fidx_CompareStr:
         return CompareStr(Str(args, 0), Str(args, 1));
@@ -168,11 +168,11 @@ int64_t Interpreter::RunBuiltinIntFunc(int32_t index, TArgumentList& args, const
     case fidx_RegisterRoutine:
         return RegisterRoutine(Str(args, 0), Str(args, 1), Str(args, 2), Str(args, 3)) ? -1 : 0;
     default:
-        Fail(errDeclareFunc, parser.TokenView());
+        Fail(errDeclareFunc, failToken);
     }
 }
 
-double Interpreter::RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser) {
+double Interpreter::RunBuiltinRealFunc(int32_t index, TArgument* args, std::string_view failToken) {
     switch (index) {
     case fidx_Frac:
         return Real(args, 0) - std::trunc(Real(args, 0));
@@ -181,7 +181,7 @@ double Interpreter::RunBuiltinRealFunc(int32_t index, TArgumentList& args, const
     case fidx_StrToFloat:
         return TextToFloat(Str(args, 0)).value_or(0.0);
     default:
-        Fail(errDeclareFunc, parser.TokenView());
+        Fail(errDeclareFunc, failToken);
     }
 }
 

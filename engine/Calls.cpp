@@ -34,20 +34,6 @@ void CloseArguments(TKSLParser& parser, const TFuncStatus& routine) {
     parser.NextToken();
 }
 
-// Drops a call's pending arguments when it leaves, however it leaves.
-class PopArgumentsAtEnd {
-public:
-    explicit PopArgumentsAtEnd(std::vector<TArgument>& stack) : stack(stack), base(stack.size()) {}
-    ~PopArgumentsAtEnd() { stack.resize(base); }
-    PopArgumentsAtEnd(const PopArgumentsAtEnd&) = delete;
-    PopArgumentsAtEnd& operator=(const PopArgumentsAtEnd&) = delete;
-    size_t Base() const { return base; }
-
-private:
-    std::vector<TArgument>& stack;
-    size_t base;
-};
-
 // Host and external routines are called by name. It is copied before the arguments run, as a
 // RegisterRoutine among them moves the names stored in the tables; the library needs none.
 std::string CallName(const std::string& storedName, const TFuncStatus& routine) {
@@ -159,38 +145,40 @@ TDLLRet Interpreter::CallExternal(const std::string& name, TFuncStatus& routine)
     return TKestrel::CallDLL(routine.DLLName, name, lpArgArray.data(), int32_t(count), types);
 }
 
-void Interpreter::PrepareCall(Parser& parser, TFuncStatus& routine) {
-    const PopArgumentsAtEnd pop(pendingArguments);
-    CollectArguments(parser, routine);
+namespace {
+
+// Host and external routines read their arguments from their parameter records.
+void MoveIntoRecords(TFuncStatus& routine, TArgument* args) {
     for (size_t i = 0; i < routine.Argument.size(); ++i)
-        routine.Argument[i].Arg = std::move(pendingArguments[pop.Base() + i]);
+        routine.Argument[i].Arg = std::move(args[i]);
 }
 
-void Interpreter::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
-    const std::string ProcName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
-    const ReleaseStringsAtEnd release(routine);
+} // namespace
+
+void Interpreter::DispatchProc(const std::string& ProcName, TFuncStatus& routine, TArgument* args,
+                               std::string_view failToken) {
     if (routine.BuiltIn) {
-        RunBuiltinProc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
+        RunBuiltinProc(routine.Index, args, failToken);
+        return;
+    }
+    MoveIntoRecords(routine, args);
+    const ReleaseStringsAtEnd release(routine);
+    if (routine.DLL) {
         CallExternal(ProcName, routine);
     } else {
         int32_t Err_CD = 0;
         if (host.ProcParam) host.ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
         ReportHostError(Err_CD);
     }
-    CloseArguments(parser, routine);
 }
 
-int64_t Interpreter::ExecIntFunc(Parser& parser, const std::string& storedName,
-                                 TFuncStatus& routine) {
-    const std::string FuncName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
+int64_t Interpreter::DispatchInt(const std::string& FuncName, TFuncStatus& routine, TArgument* args,
+                                 std::string_view failToken) {
+    if (routine.BuiltIn) return RunBuiltinIntFunc(routine.Index, args, failToken);
+    MoveIntoRecords(routine, args);
     const ReleaseStringsAtEnd release(routine);
     int64_t result = 0;
-    if (routine.BuiltIn) {
-        result = RunBuiltinIntFunc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
+    if (routine.DLL) {
         const platform::SharedLibrary pinned(routine.DLLName);
         const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
         // A long result is read through the returned pointer; a missing routine gives 0.
@@ -199,6 +187,55 @@ int64_t Interpreter::ExecIntFunc(Parser& parser, const std::string& storedName,
     } else {
         ReportHostError(CallHost(host.IntFuncParam, FuncName, routine, result));
     }
+    return result;
+}
+
+double Interpreter::DispatchReal(const std::string& FuncName, TFuncStatus& routine, TArgument* args,
+                                 std::string_view failToken) {
+    if (routine.BuiltIn) return RunBuiltinRealFunc(routine.Index, args, failToken);
+    MoveIntoRecords(routine, args);
+    const ReleaseStringsAtEnd release(routine);
+    double result = 0.0;
+    if (routine.DLL) {
+        const platform::SharedLibrary pinned(routine.DLLName);
+        result = ReadPointee<double>(CallExternal(FuncName, routine).rEAX);
+    } else {
+        ReportHostError(CallHost(host.RealFuncParam, FuncName, routine, result));
+    }
+    return result;
+}
+
+std::string Interpreter::DispatchStr(const std::string& FuncName, TFuncStatus& routine,
+                                     TArgument* args, std::string_view failToken) {
+    if (routine.BuiltIn) return RunBuiltinStrFunc(routine.Index, args, failToken);
+    MoveIntoRecords(routine, args);
+    const ReleaseStringsAtEnd release(routine);
+    std::string result;
+    if (routine.DLL) {
+        const platform::SharedLibrary pinned(routine.DLLName);
+        const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
+        if (rEAX) result = reinterpret_cast<const char*>(rEAX);
+    } else {
+        ReportHostError(CallHost(host.StrFuncParam, FuncName, routine, result));
+    }
+    return result;
+}
+
+void Interpreter::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+    const std::string ProcName = CallName(storedName, routine);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    DispatchProc(ProcName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
+    CloseArguments(parser, routine);
+}
+
+int64_t Interpreter::ExecIntFunc(Parser& parser, const std::string& storedName,
+                                 TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    const int64_t result =
+        DispatchInt(FuncName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
     CloseArguments(parser, routine);
     return result;
 }
@@ -206,17 +243,10 @@ int64_t Interpreter::ExecIntFunc(Parser& parser, const std::string& storedName,
 double Interpreter::ExecRealFunc(Parser& parser, const std::string& storedName,
                                  TFuncStatus& routine) {
     const std::string FuncName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
-    const ReleaseStringsAtEnd release(routine);
-    double result = 0.0;
-    if (routine.BuiltIn) {
-        result = RunBuiltinRealFunc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
-        const platform::SharedLibrary pinned(routine.DLLName);
-        result = ReadPointee<double>(CallExternal(FuncName, routine).rEAX);
-    } else {
-        ReportHostError(CallHost(host.RealFuncParam, FuncName, routine, result));
-    }
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    const double result =
+        DispatchReal(FuncName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
     CloseArguments(parser, routine);
     return result;
 }
@@ -224,18 +254,10 @@ double Interpreter::ExecRealFunc(Parser& parser, const std::string& storedName,
 std::string Interpreter::ExecStrFunc(Parser& parser, const std::string& storedName,
                                      TFuncStatus& routine) {
     const std::string FuncName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
-    const ReleaseStringsAtEnd release(routine);
-    std::string result;
-    if (routine.BuiltIn) {
-        result = RunBuiltinStrFunc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
-        const platform::SharedLibrary pinned(routine.DLLName);
-        const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
-        if (rEAX) result = reinterpret_cast<const char*>(rEAX);
-    } else {
-        ReportHostError(CallHost(host.StrFuncParam, FuncName, routine, result));
-    }
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    std::string result =
+        DispatchStr(FuncName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
     CloseArguments(parser, routine);
     return result;
 }

@@ -2,6 +2,8 @@
 // The interpreter behind TKestrel: its tables, run flags and everything a run works with. Hosts
 // see only kestrel/Kestrel.h; this header is the engine's own.
 //
+// Its parts (run driver, executor, evaluators, calls, compiled form) are parts of one object and
+// reach each other's members; the header is private to engine/, so nothing here is hidden.
 // Members carry the names the system's design gives them (the run flags `X_Flg`, the tables
 // `BuiltinProc`, `BuiltinFunc` and `Variable`, `lpArgArray`, `DLL_Index`, and the operations
 // such as `BSExecute`, `IEExecute` or `ProcessRelation`); the backing fields of properties start
@@ -21,6 +23,30 @@ class TextCache;
 struct TokenStream;
 struct StatementList;
 struct BlockFrame;
+struct TokenRange;
+// The compiled form (Compiled.h, CompiledNodes.h).
+enum class Level : uint8_t;
+struct Continuation;
+struct IntNode;
+struct RealNode;
+struct StrNode;
+template <class Node> struct ExpressionEntry;
+using IntEntry = ExpressionEntry<IntNode>;
+using RealEntry = ExpressionEntry<RealNode>;
+using StrEntry = ExpressionEntry<StrNode>;
+struct CallSite;
+struct StatementEntry;
+struct CompiledBlock;
+struct CompiledProgram;
+struct CompiledLink;
+struct CallStatement;
+struct AssignStatement;
+struct IfStatement;
+struct ForStatement;
+struct WhileStatement;
+struct RepeatStatement;
+struct CaseStatement;
+struct CaseLabel;
 
 class Interpreter {
 public:
@@ -47,6 +73,7 @@ public:
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
     bool FUseCache = true;
+    bool FUseCompiler = true;
     size_t FMaxStringLength = DefaultMaxStringLength;
     int32_t FErrorLine = 0;
     std::string FErrorStatement;
@@ -70,8 +97,6 @@ public:
     bool RegisterRoutine(const std::string& FileName, const std::string& APIName,
                          const std::string& Argument, const std::string& Return);
 
-private:
-    friend struct Evaluate;
     using Parser = TKSLParser;
 
     // Blocks and factors being evaluated inside one another.
@@ -156,18 +181,97 @@ private:
     int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
     double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
     std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    void PrepareCall(Parser& parser, TFuncStatus& routine);
     void CollectArguments(Parser& parser, const TFuncStatus& routine);
     std::string CollectArgumentText(Parser& parser);
     TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
 
+    // The dispatch of a call whose arguments are evaluated, in `args`: to the built-in library,
+    // an external library or the host. `failToken` is the token an undeclared built-in names.
+    void DispatchProc(const std::string& name, TFuncStatus& routine, TArgument* args,
+                      std::string_view failToken);
+    int64_t DispatchInt(const std::string& name, TFuncStatus& routine, TArgument* args,
+                        std::string_view failToken);
+    double DispatchReal(const std::string& name, TFuncStatus& routine, TArgument* args,
+                        std::string_view failToken);
+    std::string DispatchStr(const std::string& name, TFuncStatus& routine, TArgument* args,
+                            std::string_view failToken);
+
     // Built-in library.
-    void RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser);
-    int64_t RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    double RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    std::string RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser);
+    void RunBuiltinProc(int32_t index, TArgument* args, std::string_view failToken);
+    int64_t RunBuiltinIntFunc(int32_t index, TArgument* args, std::string_view failToken);
+    double RunBuiltinRealFunc(int32_t index, TArgument* args, std::string_view failToken);
+    std::string RunBuiltinStrFunc(int32_t index, TArgument* args, std::string_view failToken);
     void PauseScript();
     bool IsDefine(const std::string& S) const;
+
+    // The compiled form: run by Compiled.cpp, translated by Compiler.cpp.
+    std::unique_ptr<CompiledProgram> compiledProgram;
+    const TokenStream* programTokens = nullptr; // the program's tokens, while a run uses them
+    // The tables' epoch the code running was translated at.
+    uint64_t activeEpoch = 0;
+    // Set when the rest of the entry running is read by the text interpreter, from deoptAt on.
+    bool deopt = false;
+    uint32_t deoptAt = 0;
+
+    // Changes with every change of a symbol table.
+    uint64_t Epoch() const;
+    // The program's tokens; kept with its compiled form while the program stays the same.
+    std::shared_ptr<const TokenStream> ProgramTokens(const std::string& program);
+    // The main block: `text` as the text interpreter runs it, starting at the program's token
+    // `start`; `range`, its tokens.
+    void RunMainBlock(const std::string& text, int64_t start, TokenRange range);
+    void RunCompiledBlock(CompiledBlock& block);
+    void RunCompiledChain(CompiledLink& link);
+    void RunStatement(StatementEntry& statement);
+    void RunCallStatement(CallStatement& statement);
+    void RunAssignment(AssignStatement& statement);
+    CompiledLink* RunIfHead(IfStatement& statement);
+    void RunFor(ForStatement& statement);
+    void RunWhile(WhileStatement& statement);
+    void RunRepeat(RepeatStatement& statement);
+    void RunCase(CaseStatement& statement);
+    bool CaseMatches(std::vector<CaseLabel>& labels, int64_t value);
+    int64_t EvalInt(IntEntry& entry);
+    double EvalReal(RealEntry& entry);
+    std::string EvalStr(StrEntry& entry);
+    int64_t CallInt(CallSite& site);
+    double CallReal(CallSite& site);
+    std::string CallStr(CallSite& site);
+    void CallProc(CallSite& site);
+    size_t EvaluateArguments(CallSite& site);
+    // After a node that may have changed the tables: the rest of the entry is the text
+    // interpreter's from `end` on, when they have changed.
+    void AfterOpaque(uint32_t end);
+    int64_t Continue(Level level, int64_t value, const Continuation& at);
+    double Continue(Level level, double value, const Continuation& at);
+    std::string Continue(Level level, std::string value, const Continuation& at);
+    void CloseAfterDeopt(const Continuation& at);
+    double ParenthesisedStringText(uint32_t start, uint32_t end, const Continuation& at);
+    // The text interpreter on a range of the program's tokens.
+    Parser ProgramParser(TokenRange range, size_t at) const;
+
+    // Translation.
+    void Split(CompiledBlock& block);
+    void SplitLink(CompiledLink& link);
+    void DecideLink(CompiledLink& link);
+    void Compile(StatementEntry& statement);
+    void Compile(IntEntry& entry);
+    void Compile(RealEntry& entry);
+    void Compile(StrEntry& entry);
+};
+
+// Drops a call's pending arguments when it leaves, however it leaves.
+class PopArgumentsAtEnd {
+public:
+    explicit PopArgumentsAtEnd(std::vector<TArgument>& stack) : stack(stack), base(stack.size()) {}
+    ~PopArgumentsAtEnd() { stack.resize(base); }
+    PopArgumentsAtEnd(const PopArgumentsAtEnd&) = delete;
+    PopArgumentsAtEnd& operator=(const PopArgumentsAtEnd&) = delete;
+    size_t Base() const { return base; }
+
+private:
+    std::vector<TArgument>& stack;
+    size_t base;
 };
 
 } // namespace ksl

@@ -23,6 +23,11 @@ struct RunningStatement {
 };
 
 std::optional<RunningStatement> StatementOf(const BlockFrame& frame) {
+    if (frame.program) {
+        if (frame.programToken < 0) return std::nullopt;
+        return RunningStatement{0, std::string(frame.program->View(size_t(frame.programToken))),
+                                frame.tokenCount};
+    }
     std::shared_ptr<const TokenStream> tokens;
     size_t offset;
     if (frame.prepared) {
@@ -51,6 +56,7 @@ int64_t TokenAt(const TokenStream& stream, size_t offset) {
 // The program token that `statement`, the one the frame is running, starts at, or -1 when it
 // cannot be told.
 int64_t ProgramTokenOf(const BlockFrame& frame, const RunningStatement& statement) {
+    if (frame.program) return frame.programToken;
     if (frame.start < 0) return -1;
     int64_t base = frame.start;
     if (frame.parent) {

@@ -9,6 +9,7 @@
 namespace ksl {
 
 struct StatementList;
+struct TokenStream;
 
 struct BlockFrame {
     const BlockFrame* parent; // the block whose running statement opened this one
@@ -18,6 +19,11 @@ struct BlockFrame {
     const std::string* text;
     const StatementList* prepared; // the cached statements, or nullptr
     size_t statement = 0;          // the index of the statement running
+    // A block of the compiled form knows its statement among the program's tokens: `text` is
+    // nullptr, and the running statement is `tokenCount` tokens from `programToken` on.
+    const TokenStream* program = nullptr;
+    int64_t programToken = -1;
+    size_t tokenCount = 0;
 };
 
 // Makes `frame` the innermost frame for as long as it lives.

@@ -56,7 +56,8 @@ void Interpreter::Run() {
     }
     const std::string program = SkipComment(FSource);
 
-    TKSLParser parser(program);
+    const std::shared_ptr<const TokenStream> tokens = ProgramTokens(program);
+    TKSLParser parser(tokens);
     RunningGuard running(Exec_Flg, deletedVariables);
     const bool Block_Flg = parser.Is(Kw::Var);
     if (Block_Flg) {
@@ -66,18 +67,23 @@ void Interpreter::Run() {
         } while (!parser.Is(Kw::Begin) && parser.Token() != toEOF);
     }
     if (!Block_Flg) {
-        BSExecute(program, 0);
+        RunMainBlock(program, 0, TokenRange{0, uint32_t(parser.End())});
         return;
     }
     const int64_t StartPos = parser.SourcePos();
     const int64_t startToken = int64_t(parser.Index());
     int64_t EndPos = 0;
-    for (; parser.Token() != toEOF; parser.NextToken())
-        if (parser.Is(Kw::End)) EndPos = parser.SourcePos();
+    size_t endToken = 0;
+    for (; parser.Token() != toEOF; parser.NextToken()) {
+        if (!parser.Is(Kw::End)) continue;
+        EndPos = parser.SourcePos();
+        endToken = parser.Index();
+    }
     if (EndPos == 0) Fail(errEnd, "Block");
     // The block runs up to the blank before the last END, so that END and a closing "." drop.
     const int64_t length = EndPos - 1 - StartPos;
-    BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)), startToken);
+    RunMainBlock(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)), startToken,
+                 TokenRange{uint32_t(startToken), uint32_t(endToken)});
 }
 
 void Interpreter::RequestAbort() noexcept {

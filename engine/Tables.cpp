@@ -1,5 +1,6 @@
 // Construction, destruction and the variable table of the engine.
 #include "Cache.h"
+#include "Compiled.h"
 #include "Errors.h"
 #include "Interpreter.h"
 #include "KSLParser.h"
@@ -157,6 +158,12 @@ bool TKestrel::UseCache() const {
 }
 void TKestrel::SetUseCache(bool use) {
     impl->FUseCache = use;
+}
+bool TKestrel::UseCompiler() const {
+    return impl->FUseCompiler;
+}
+void TKestrel::SetUseCompiler(bool use) {
+    impl->FUseCompiler = use;
 }
 size_t TKestrel::MaxStringLength() const {
     return impl->FMaxStringLength;

@@ -1,6 +1,6 @@
-// Random programs run with the engine's cache and without it must leave the same traces: what
-// they print, the host callbacks in their order, the error message and where it stood, and the
-// final variables.
+// Random programs run as text, with the engine's cache and in the compiled form must leave the
+// same traces: what they print, the host callbacks in their order, the error message and where
+// it stood, and the final variables.
 // KSL_DIFF_SEED and KSL_DIFF_COUNT choose other programs (make differential).
 #include "ProgramGenerator.h"
 #include "TextLines.h"
@@ -58,28 +58,32 @@ std::string Trace(ksl::TKestrel& engine, const std::string& program) {
     return trace;
 }
 
+enum class Mode { Text, Cached, Compiled };
+
 // Two runs on one engine, so the second one meets what the first left in the cache.
-std::string TwoRuns(bool useCache, const std::string& program) {
+std::string TwoRuns(Mode mode, const std::string& program) {
     ksl::TKestrel engine;
-    engine.SetUseCache(useCache);
+    engine.SetUseCache(mode != Mode::Text);
+    engine.SetUseCompiler(mode == Mode::Compiled);
     engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
     engine.AddIntObj("Host", 5, false, 1);
     const std::string first = Trace(engine, program);
     return first + "-- again\n" + Trace(engine, program);
 }
 
-TEST(Differential, RandomProgramsBehaveTheSameWithAndWithoutTheCache) {
+TEST(Differential, RandomProgramsBehaveTheSameInEveryMode) {
     const uint64_t seed = FromEnvironment("KSL_DIFF_SEED", 20261209);
     const uint64_t count = FromEnvironment("KSL_DIFF_COUNT", 300);
     for (uint64_t i = 0; i < count; ++i) {
         const std::string program = ksltest::ProgramGenerator(seed + i).Program();
-        const std::string cached = TwoRuns(true, program);
-        const std::string uncached = TwoRuns(false, program);
-        ASSERT_EQ(cached, uncached) << "program seed " << seed + i << ":\n" << program;
-        ASSERT_EQ(cached.find("misplaced"), std::string::npos)
-            << "program seed " << seed + i << ":\n"
-            << program << "\n"
-            << cached;
+        const std::string text = TwoRuns(Mode::Text, program);
+        const std::string cached = TwoRuns(Mode::Cached, program);
+        const std::string compiled = TwoRuns(Mode::Compiled, program);
+        ASSERT_EQ(cached, text) << "program seed " << seed + i << ":\n" << program;
+        ASSERT_EQ(compiled, text) << "program seed " << seed + i << ":\n" << program;
+        ASSERT_EQ(text.find("misplaced"), std::string::npos) << "program seed " << seed + i << ":\n"
+                                                             << program << "\n"
+                                                             << cached;
     }
 }
 

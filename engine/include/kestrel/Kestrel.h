@@ -287,6 +287,10 @@ public:
     // are the same either way; off, every text is cut again each time it runs.
     bool UseCache() const;
     void SetUseCache(bool use);
+    // Whether the engine translates what it runs into a compiled form, once, and runs that (on by
+    // default; it takes the cache with it). Results are the same either way.
+    bool UseCompiler() const;
+    void SetUseCompiler(bool use);
     // The bytes the cache holds, and the most it holds.
     size_t CacheBytes() const;
     size_t CacheCapBytes() const;
