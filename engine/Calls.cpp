@@ -82,8 +82,16 @@ template <class T> T ReadPointee(uintptr_t address) {
 
 } // namespace
 
+// Each token of the argument preceded by a blank. The blanks are where they always were: an
+// unterminated string literal keeps what follows it, and so the blank before its end.
 std::string Interpreter::CollectArgumentText(Parser& parser) {
-    return TextOf(parser.Stream(), ArgumentRange(parser));
+    const TokenRange range = ArgumentRange(parser);
+    std::string text;
+    for (uint32_t i = range.begin; i < range.end; ++i) {
+        text += ' ';
+        text += parser.Stream().View(i);
+    }
+    return text;
 }
 
 void Interpreter::CollectArguments(Parser& parser, const TFuncStatus& routine) {

@@ -128,8 +128,10 @@ struct Build {
         return std::make_unique<ParenthesisedStringAsReal>(start, uint32_t(p.Position()), at);
     }
 
+    // Parentheses need a node of their own only when the ")" must be looked for where the text
+    // interpreter stands, or is missing; after a failure inside, they are never reached.
     template <class T> T Parenthesised(T value, const Parser&, bool closed) {
-        if (closed && !value->mayDeopt) return value;
+        if ((closed || stopped) && !value->mayDeopt) return value;
         using Node = typename T::element_type;
         return std::make_unique<ksl::Parenthesised<Node>>(std::move(value), closed, Here());
     }
@@ -150,8 +152,10 @@ struct Build {
     template <class T> void Extend(Parts<T>& chain, Op op, T right) {
         chain.rest.emplace_back(op, std::move(right));
     }
+    // A level whose operand may hand over to the text interpreter keeps a node, even without
+    // operators: the text interpreter then reads the rest of the level, operators included.
     template <class T> T End(Parts<T>& chain) {
-        if (chain.rest.empty()) return std::move(chain.first);
+        if (chain.rest.empty() && !chain.first->mayDeopt) return std::move(chain.first);
         if constexpr (!std::is_same_v<T, StrPtr>) {
             if (chain.rest.size() == 1 && !chain.first->mayDeopt && !chain.rest[0].second->mayDeopt)
                 return Binary(chain.rest[0].first, std::move(chain.first),

@@ -7,7 +7,8 @@
 //
 // A policy A provides the value types A::Int, A::Real and A::Str, the literals, variables and
 // calls, the conversions between kinds, the chains of one level's operators, and Fail. With the
-// compiler, a failure becomes a node and stops the reading (A::Stopped); the evaluator throws.
+// compiler, a failure becomes a node and stops the reading of further tokens (A::Stopped), while
+// the levels around it still get their nodes; the evaluator throws.
 #include "Cache.h"
 #include "Interpreter.h"
 #include "KSLParser.h"
@@ -121,8 +122,7 @@ template <class A> struct Grammar {
         const auto level = a.EnterFactor();
         if (AMatch(p, Op::Open)) {
             Int value = Classified(a, p);
-            if (a.Stopped()) return value;
-            const bool closed = AMatch(p, Op::Close);
+            const bool closed = !a.Stopped() && AMatch(p, Op::Close);
             return a.Parenthesised(std::move(value), p, closed);
         }
         if (p.Operator() == Op::Close) {
@@ -202,8 +202,7 @@ template <class A> struct Grammar {
         const auto level = a.EnterFactor();
         if (AMatch(p, Op::Open)) {
             Real value = ParenthesisedReal(a, p);
-            if (a.Stopped()) return value;
-            const bool closed = AMatch(p, Op::Close);
+            const bool closed = !a.Stopped() && AMatch(p, Op::Close);
             return a.Parenthesised(std::move(value), p, closed);
         }
         if (p.Operator() == Op::Close) {
@@ -302,8 +301,7 @@ template <class A> struct Grammar {
         const auto level = a.EnterFactor();
         if (AMatch(p, Op::Open)) {
             Str value = ProcessStrRelation(a, p);
-            if (a.Stopped()) return value;
-            const bool closed = AMatch(p, Op::Close);
+            const bool closed = !a.Stopped() && AMatch(p, Op::Close);
             return a.Parenthesised(std::move(value), p, closed);
         }
         if (p.Operator() == Op::Close) {

@@ -29,13 +29,38 @@ bool PlacedRight(const ksl::TKestrel& engine, const std::string& program) {
 // Everything a run shows: each line the script printed, each host callback and the outcome.
 std::string Trace(ksl::TKestrel& engine, const std::string& program) {
     std::string trace;
-    engine.ProcParam = [&trace](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&) {
-        trace += "print " + args[0].Arg.ArgString + "\n";
+    engine.ProcParam = [&](const std::string&, int32_t index, ksl::TArgumentList& args, int32_t&) {
+        if (index == 1) trace += "print " + args[0].Arg.ArgString + "\n";
+        if (index == 3) {
+            trace += "drop\n";
+            engine.DeleteVar("k");
+        }
+    };
+    // Grow adds a variable that the rest of the statement may name.
+    engine.IntFuncParam = [&](const std::string&, int32_t, ksl::TArgumentList&, int32_t&,
+                              int64_t& result) {
+        trace += "grow\n";
+        if (engine.GetVarType("late") < 0) engine.AddIntVar("late", 40, false);
+        result = 1;
+    };
+    engine.StrFuncParam = [&](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&,
+                              std::string& result) {
+        trace += "echo " + args[0].Arg.ArgString + "\n";
+        result = args[0].Arg.ArgString + "!";
     };
     engine.IntObjParam = [&trace](const std::string& name, int32_t, uint8_t mode, int32_t& Err_CD,
                                   int64_t& value) {
         trace += name + (mode == ksl::omGet ? " get " : " set ") + std::to_string(value) + "\n";
         if (value == 13) Err_CD = 7;
+    };
+    engine.RealObjParam = [&trace](const std::string& name, int32_t, uint8_t mode, int32_t&,
+                                   double& value) {
+        trace += name + (mode == ksl::omGet ? " get " : " set ") + ksl::FloatToStr(value) + "\n";
+    };
+    engine.StrObjParam = [&trace](const std::string& name, int32_t, uint8_t mode, int32_t&,
+                                  std::string& value) {
+        trace += name + (mode == ksl::omGet ? " get " : " set ") + value + "\n";
+        if (mode == ksl::omGet) value += "+";
     };
     engine.ErrorProc = [](int32_t code, std::string& message) {
         message = "host error " + std::to_string(code);
@@ -65,8 +90,12 @@ std::string TwoRuns(Mode mode, const std::string& program) {
     ksl::TKestrel engine;
     engine.SetUseCache(mode != Mode::Text);
     engine.SetUseCompiler(mode == Mode::Compiled);
-    engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
+    engine.SetDeclarePrototype({"procedure Print(S:String); index 1;",
+                                "function Grow: Integer; index 2;", "procedure Drop; index 3;",
+                                "function Echo(S: String): String; index 4;"});
     engine.AddIntObj("Host", 5, false, 1);
+    engine.AddRealObj("Temp", 2.5, false, 2);
+    engine.AddStrObj("Name", "n", false, 3);
     const std::string first = Trace(engine, program);
     return first + "-- again\n" + Trace(engine, program);
 }
