@@ -62,10 +62,6 @@ bool EndsInOpenLiteral(const TokenStream& tokens) {
 
 } // namespace
 
-uint64_t Interpreter::Epoch() const {
-    return std::max({Variable.Generation(), BuiltinProc.Generation(), BuiltinFunc.Generation()});
-}
-
 TKSLParser Interpreter::ProgramParser(TokenRange range, size_t at) const {
     return TKSLParser(*programTokens, range, at);
 }
@@ -95,17 +91,16 @@ void Interpreter::RunMainBlock(const std::string& text, int64_t start, TokenRang
 }
 
 void Interpreter::RunCompiledBlock(CompiledBlock& block) {
-    const NestingGuard level(nestingDepth);
+    CheckNesting(nestingDepth);
+    const DepthCount level(nestingDepth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
     if (!block.split) Split(block);
-    BlockFrame frame{nullptr, 0, nullptr, nullptr};
-    frame.program = programTokens;
+    BlockFrame frame = CompiledFrame(programTokens);
     const FrameScope scope(innermostFrame, frame);
     for (StatementEntry& statement : block.statements) {
         if (BlockMustStop()) return;
-        frame.programToken = statement.range.begin;
-        frame.tokenCount = statement.range.Size();
+        frame.running = &statement.range;
         try {
             RunStatement(statement);
         } catch (...) {
@@ -118,16 +113,14 @@ void Interpreter::RunCompiledBlock(CompiledBlock& block) {
 // The links of an ELSE IF chain run one after another, as one level of nesting and one block.
 void Interpreter::RunCompiledChain(CompiledLink& first) {
     const NestingGuard level(nestingDepth);
-    BlockFrame frame{nullptr, 0, nullptr, nullptr};
-    frame.program = programTokens;
+    BlockFrame frame = CompiledFrame(programTokens);
     const FrameScope scope(innermostFrame, frame);
     for (CompiledLink* link = &first; link;) {
         platform::ProcessMessages();
         if (BlockMustStop()) return;
         if (!link->split) SplitLink(*link);
         if (link->first.Size() == 0) return;
-        frame.programToken = link->first.begin;
-        frame.tokenCount = link->first.Size();
+        frame.running = &link->first;
         try {
             if (link->epoch != Epoch()) DecideLink(*link);
             if (link->isStatement) {
@@ -142,9 +135,10 @@ void Interpreter::RunCompiledChain(CompiledLink& first) {
     }
 }
 
+// No statement looks at the epoch after a block inside it has run, so it is not put back.
 void Interpreter::RunStatement(StatementEntry& statement) {
     if (statement.epoch != Epoch()) Compile(statement);
-    const EpochScope scope(activeEpoch, statement.epoch);
+    activeEpoch = statement.epoch;
     statement.node->Exec(*this);
 }
 
@@ -194,7 +188,10 @@ typename Node::Value Assigned(Interpreter& k, const AssignStatement& statement, 
 
 // s := s + a + b: a and b are evaluated, and checked against the cap, one after another as the
 // concatenation would; then they join the variable's own text, which grows in place.
-void AppendInPlace(Interpreter& k, const AssignStatement& statement) {
+} // namespace
+
+void Interpreter::AppendInPlace(const AssignStatement& statement) {
+    Interpreter& k = *this;
     std::string& target = statement.var->ValString;
     std::vector<std::string> parts;
     parts.reserve(statement.appended.size());
@@ -212,8 +209,6 @@ void AppendInPlace(Interpreter& k, const AssignStatement& statement) {
         if (nul != std::string::npos) return;
     }
 }
-
-} // namespace
 
 void Interpreter::RunAssignment(AssignStatement& statement) {
     TVarState& var = *statement.var;
@@ -233,7 +228,7 @@ void Interpreter::RunAssignment(AssignStatement& statement) {
         if (var.Obj && host.RealObjParam)
             host.RealObjParam(statement.objName, var.Index, omSet, Err_CD, value);
     } else if (!statement.appended.empty() && nestingDepth + statement.maxDepth < MaxNesting) {
-        AppendInPlace(*this, statement);
+        AppendInPlace(statement);
     } else {
         std::string value =
             Assigned(*this, statement, *statement.strValue,
@@ -351,6 +346,7 @@ auto EvalEntry(Interpreter& k, Entry& entry, Text text) -> decltype(entry.root->
         Evaluate a{k};
         return text(a, parser);
     }
+    if (!entry.root->mayDeopt) return entry.root->Eval(k);
     const EpochScope scope(k.activeEpoch, entry.epoch);
     k.deopt = false;
     auto value = entry.root->Eval(k);

@@ -192,6 +192,47 @@ template <class Node> struct Call final : Node {
     mutable CallSite site;
 };
 
+// A built-in function that only computes, its arguments read with the call and none reaching the
+// host: called straight, a string variable handed over without a copy (nothing that runs before
+// the call can change it).
+template <class Node> struct LibraryCall final : Node {
+    struct Argument {
+        uint8_t type;
+        IntPtr intNode;
+        RealPtr realNode;
+        StrPtr strNode;
+        const TVarState* var; // a string variable read as it is
+    };
+    LibraryCall(int32_t index, std::vector<Argument> arguments)
+        : index(index), arguments(std::move(arguments)) {}
+    typename Node::Value Eval(Interpreter& k) const override {
+        LibraryArguments a;
+        std::string texts[3];
+        for (size_t i = 0; i < arguments.size(); ++i) {
+            const Argument& argument = arguments[i];
+            if (argument.type == atReal) {
+                a.real[i] = argument.realNode->Eval(k);
+            } else if (argument.type != atString) {
+                a.integer[i] = argument.intNode->Eval(k);
+            } else if (argument.var) {
+                a.text[i] = &argument.var->ValString;
+            } else {
+                texts[i] = argument.strNode->Eval(k);
+                CutAtNul(texts[i]);
+                a.text[i] = &texts[i];
+            }
+        }
+        if constexpr (std::is_same_v<Node, IntNode>)
+            return k.ComputeInt(index, a);
+        else if constexpr (std::is_same_v<Node, RealNode>)
+            return k.ComputeReal(index, a);
+        else
+            return k.ComputeStr(index, a);
+    }
+    int32_t index;
+    std::vector<Argument> arguments;
+};
+
 // A parenthesised string in a real context: a failure inside it counts as -1.0 and leaves the
 // reading where it failed, so the text interpreter reads it.
 struct ParenthesisedStringAsReal final : RealNode {
@@ -240,6 +281,29 @@ struct AssignStatement final : StmtNode {
     std::vector<const StrNode*> appended;
     // A keyword standing where the expression starts, run after it as the executor does.
     std::unique_ptr<StmtNode> keyword;
+};
+
+// An assignment to a variable of the engine's own, without a host in sight: the general one's
+// steps, minus those that cannot apply. Too deep for the nesting limit, it takes the general way.
+template <class Node> struct PlainAssignment final : StmtNode {
+    explicit PlainAssignment(std::unique_ptr<AssignStatement> general)
+        : var(*general->var), general(std::move(general)) {}
+    void Exec(Interpreter& k) override {
+        if (k.nestingDepth + general->maxDepth >= MaxNesting) return k.RunAssignment(*general);
+        if constexpr (std::is_same_v<Node, IntNode>) {
+            var.ValInteger = general->intValue->Eval(k);
+        } else if constexpr (std::is_same_v<Node, RealNode>) {
+            var.ValReal = general->realValue->Eval(k);
+        } else if (!general->appended.empty()) {
+            k.AppendInPlace(*general);
+        } else {
+            std::string value = general->strValue->Eval(k);
+            CutAtNul(value);
+            var.ValString = std::move(value);
+        }
+    }
+    TVarState& var;
+    std::unique_ptr<AssignStatement> general;
 };
 
 struct BlockStatement final : StmtNode {

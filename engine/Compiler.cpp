@@ -102,14 +102,38 @@ struct Build {
 
     CallSite ReadCall(Parser& p, const std::string& stored, TFuncStatus& routine);
     CallArgument ReadArgument(uint8_t type, TokenRange argument);
+    template <class Node>
+    std::unique_ptr<Node> CallOf(Parser& p, const std::string& stored, TFuncStatus& routine) {
+        CallSite site = ReadCall(p, stored, routine);
+        if (Computing(site)) return LibraryCallOf<Node>(site);
+        return std::make_unique<Call<Node>>(std::move(site));
+    }
     Int IntCall(Parser& p, const std::string& stored, TFuncStatus& routine) {
-        return std::make_unique<Call<IntNode>>(ReadCall(p, stored, routine));
+        return CallOf<IntNode>(p, stored, routine);
     }
     Real RealCall(Parser& p, const std::string& stored, TFuncStatus& routine) {
-        return std::make_unique<Call<RealNode>>(ReadCall(p, stored, routine));
+        return CallOf<RealNode>(p, stored, routine);
     }
     Str StrCall(Parser& p, const std::string& stored, TFuncStatus& routine) {
-        return std::make_unique<Call<StrNode>>(ReadCall(p, stored, routine));
+        return CallOf<StrNode>(p, stored, routine);
+    }
+
+    // A built-in that only computes, read whole, with arguments that reach no host.
+    static bool Computing(const CallSite& site) {
+        if (!site.routine->BuiltIn || !Interpreter::Computes(site.routine->Index)) return false;
+        if (!site.openFailure.empty() || !site.closeFailure.empty()) return false;
+        for (const CallArgument& a : site.arguments)
+            if (a.mayDeopt || (!a.intNode && !a.realNode && !a.strNode)) return false;
+        return true;
+    }
+    template <class Node> static std::unique_ptr<Node> LibraryCallOf(CallSite& site) {
+        std::vector<typename LibraryCall<Node>::Argument> arguments;
+        for (CallArgument& a : site.arguments) {
+            const auto* variable = dynamic_cast<const ksl::StrVariable*>(a.strNode.get());
+            arguments.push_back({a.type, std::move(a.intNode), std::move(a.realNode),
+                                 std::move(a.strNode), variable ? &variable->var : nullptr});
+        }
+        return std::make_unique<LibraryCall<Node>>(site.routine->Index, std::move(arguments));
     }
 
     Int IntFromReal(Real r) { return std::make_unique<ksl::IntFromReal>(std::move(r)); }
@@ -422,6 +446,13 @@ std::unique_ptr<StmtNode> StatementReader::Assignment(Parser& p, TVarState& var,
     }
     node->maxDepth = b.maxDepth;
     node->keyword = Keyword(p);
+    if (var.Obj || node->keyword) return node;
+    if (node->intValue && !node->intValue->mayDeopt)
+        return std::make_unique<PlainAssignment<IntNode>>(std::move(node));
+    if (node->realValue && !node->realValue->mayDeopt)
+        return std::make_unique<PlainAssignment<RealNode>>(std::move(node));
+    if (node->strValue && !node->strValue->mayDeopt)
+        return std::make_unique<PlainAssignment<StrNode>>(std::move(node));
     return node;
 }
 

@@ -48,6 +48,14 @@ struct RepeatStatement;
 struct CaseStatement;
 struct CaseLabel;
 
+// The arguments of a built-in function that only computes: strings by reference, valid during
+// the call.
+struct LibraryArguments {
+    const std::string* text[3] = {};
+    int64_t integer[3] = {};
+    double real[3] = {};
+};
+
 class Interpreter {
 public:
     explicit Interpreter(TKestrel& host);
@@ -196,7 +204,12 @@ public:
     std::string DispatchStr(const std::string& name, TFuncStatus& routine, TArgument* args,
                             std::string_view failToken);
 
-    // Built-in library.
+    // Built-in library. The functions that only compute also serve the compiled form, which
+    // hands them its arguments without copying a string variable.
+    static bool Computes(int32_t index);
+    std::string ComputeStr(int32_t index, const LibraryArguments& a) const;
+    int64_t ComputeInt(int32_t index, const LibraryArguments& a) const;
+    double ComputeReal(int32_t index, const LibraryArguments& a) const;
     void RunBuiltinProc(int32_t index, TArgument* args, std::string_view failToken);
     int64_t RunBuiltinIntFunc(int32_t index, TArgument* args, std::string_view failToken);
     double RunBuiltinRealFunc(int32_t index, TArgument* args, std::string_view failToken);
@@ -213,8 +226,8 @@ public:
     bool deopt = false;
     uint32_t deoptAt = 0;
 
-    // Changes with every change of a symbol table.
-    uint64_t Epoch() const;
+    // Changes with every change of a symbol table (of any engine, which only costs a translation).
+    uint64_t Epoch() const { return lastSymbolGeneration.load(std::memory_order_relaxed); }
     // The program's tokens; kept with its compiled form while the program stays the same.
     std::shared_ptr<const TokenStream> ProgramTokens(const std::string& program);
     // The main block: `text` as the text interpreter runs it, starting at the program's token
@@ -225,6 +238,7 @@ public:
     void RunStatement(StatementEntry& statement);
     void RunCallStatement(CallStatement& statement);
     void RunAssignment(AssignStatement& statement);
+    void AppendInPlace(const AssignStatement& statement);
     CompiledLink* RunIfHead(IfStatement& statement);
     void RunFor(ForStatement& statement);
     void RunWhile(WhileStatement& statement);

@@ -5,6 +5,7 @@
 #include "Cache.h"
 #include "Extraction.h"
 #include "Interpreter.h"
+#include "KSLParser.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -24,9 +25,9 @@ struct RunningStatement {
 
 std::optional<RunningStatement> StatementOf(const BlockFrame& frame) {
     if (frame.program) {
-        if (frame.programToken < 0) return std::nullopt;
-        return RunningStatement{0, std::string(frame.program->View(size_t(frame.programToken))),
-                                frame.tokenCount};
+        if (!frame.running) return std::nullopt;
+        return RunningStatement{0, std::string(frame.program->View(frame.running->begin)),
+                                frame.running->Size()};
     }
     std::shared_ptr<const TokenStream> tokens;
     size_t offset;
@@ -56,7 +57,7 @@ int64_t TokenAt(const TokenStream& stream, size_t offset) {
 // The program token that `statement`, the one the frame is running, starts at, or -1 when it
 // cannot be told.
 int64_t ProgramTokenOf(const BlockFrame& frame, const RunningStatement& statement) {
-    if (frame.program) return frame.programToken;
+    if (frame.program) return frame.running->begin;
     if (frame.start < 0) return -1;
     int64_t base = frame.start;
     if (frame.parent) {

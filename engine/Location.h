@@ -10,6 +10,7 @@ namespace ksl {
 
 struct StatementList;
 struct TokenStream;
+struct TokenRange;
 
 struct BlockFrame {
     const BlockFrame* parent; // the block whose running statement opened this one
@@ -20,11 +21,17 @@ struct BlockFrame {
     const StatementList* prepared; // the cached statements, or nullptr
     size_t statement = 0;          // the index of the statement running
     // A block of the compiled form knows its statement among the program's tokens: `text` is
-    // nullptr, and the running statement is `tokenCount` tokens from `programToken` on.
+    // nullptr, and the running statement is the tokens `running` of `program`.
     const TokenStream* program = nullptr;
-    int64_t programToken = -1;
-    size_t tokenCount = 0;
+    const TokenRange* running = nullptr;
 };
+
+// A frame of the compiled form.
+inline BlockFrame CompiledFrame(const TokenStream* program) {
+    BlockFrame frame{nullptr, 0, nullptr, nullptr};
+    frame.program = program;
+    return frame;
+}
 
 // Makes `frame` the innermost frame for as long as it lives.
 class FrameScope {

@@ -142,10 +142,11 @@ std::string FloatToStr(double Value);
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
 
+// The last number handed out to a symbol table that changed, in this process.
+inline std::atomic<uint64_t> lastSymbolGeneration{0};
 // A new number, never handed out before in this process.
 inline uint64_t NextSymbolGeneration() {
-    static std::atomic<uint64_t> last{0};
-    return ++last;
+    return ++lastSymbolGeneration;
 }
 
 // A table sorted by name, names compared without regard to letter case, each entry owning its
