@@ -321,7 +321,10 @@ void Interpreter::RunCase(CaseStatement& statement) {
 bool Interpreter::CaseMatches(std::vector<CaseLabel>& labels, int64_t value) {
     for (CaseLabel& label : labels) {
         int64_t low, high;
-        if (!label.text.empty()) {
+        if (label.fixed && nestingDepth + label.maxDepth < MaxNesting) {
+            low = label.lowValue;
+            high = label.highValue;
+        } else if (!label.text.empty()) {
             const size_t range = label.text.find("..");
             low = IEExecute(label.text.substr(0, range));
             high = IEExecute(label.text.substr(range + 2));
@@ -356,17 +359,17 @@ auto EvalEntry(Interpreter& k, Entry& entry, Text text) -> decltype(entry.root->
 
 } // namespace
 
-int64_t Interpreter::EvalInt(IntEntry& entry) {
+int64_t Interpreter::EvalIntInFull(IntEntry& entry) {
     return EvalEntry(*this, entry,
                      [](Evaluate& a, Parser& p) { return Evaluator::IntEntry(a, p); });
 }
 
-double Interpreter::EvalReal(RealEntry& entry) {
+double Interpreter::EvalRealInFull(RealEntry& entry) {
     return EvalEntry(*this, entry,
                      [](Evaluate& a, Parser& p) { return Evaluator::ProcessRealRelation(a, p); });
 }
 
-std::string Interpreter::EvalStr(StrEntry& entry) {
+std::string Interpreter::EvalStrInFull(StrEntry& entry) {
     return EvalEntry(*this, entry,
                      [](Evaluate& a, Parser& p) { return Evaluator::StrEntry(a, p); });
 }

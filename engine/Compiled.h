@@ -16,6 +16,7 @@
 // - What the translation cannot follow runs through the text interpreter (see Compiler.cpp).
 #include "Interpreter.h"
 #include "KSLParser.h"
+#include "Nesting.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,7 @@ struct Continuation {
 };
 
 struct IntNode {
+    using Base = IntNode;
     using Value = int64_t;
     virtual ~IntNode() = default;
     virtual int64_t Eval(Interpreter& k) const = 0;
@@ -42,12 +44,14 @@ struct IntNode {
     bool mayDeopt = false;
 };
 struct RealNode {
+    using Base = RealNode;
     using Value = double;
     virtual ~RealNode() = default;
     virtual double Eval(Interpreter& k) const = 0;
     bool mayDeopt = false;
 };
 struct StrNode {
+    using Base = StrNode;
     using Value = std::string;
     virtual ~StrNode() = default;
     virtual std::string Eval(Interpreter& k) const = 0;
@@ -64,6 +68,7 @@ template <class Node> struct ExpressionEntry {
     uint64_t epoch = 0; // 0: not translated yet
     int maxDepth = 0;   // the deepest factor, counted from the entry
     std::unique_ptr<Node> root;
+    bool plain = false; // nothing in it hands over to the text interpreter
 };
 using IntEntry = ExpressionEntry<IntNode>;
 using RealEntry = ExpressionEntry<RealNode>;
@@ -119,6 +124,19 @@ struct CompiledProgram {
     std::shared_ptr<const TokenStream> tokens;
     CompiledBlock main;
 };
+
+template <class Entry> bool Ready(const Interpreter& k, const Entry& entry) {
+    return entry.plain && entry.epoch == k.Epoch() && k.nestingDepth + entry.maxDepth < MaxNesting;
+}
+inline int64_t Interpreter::EvalInt(IntEntry& entry) {
+    return Ready(*this, entry) ? entry.root->Eval(*this) : EvalIntInFull(entry);
+}
+inline double Interpreter::EvalReal(RealEntry& entry) {
+    return Ready(*this, entry) ? entry.root->Eval(*this) : EvalRealInFull(entry);
+}
+inline std::string Interpreter::EvalStr(StrEntry& entry) {
+    return Ready(*this, entry) ? entry.root->Eval(*this) : EvalStrInFull(entry);
+}
 
 // An expression node that fails with a message when it is reached.
 template <class Node> struct FailNode final : Node {

@@ -118,6 +118,66 @@ template <Op op> struct RealBinary final : RealNode {
     RealPtr left, right;
 };
 
+// The commonest operands spared their own node: a variable of the engine's own and a literal.
+template <Op op> struct IntVariableConstant final : IntNode {
+    IntVariableConstant(const TVarState& var, int64_t value) : var(var), value(value) {}
+    int64_t Eval(Interpreter&) const override { return ApplyInt(op, var.ValInteger, value); }
+    const TVarState& var;
+    int64_t value;
+};
+template <Op op> struct IntVariables final : IntNode {
+    IntVariables(const TVarState& left, const TVarState& right) : left(left), right(right) {}
+    int64_t Eval(Interpreter&) const override {
+        return ApplyInt(op, left.ValInteger, right.ValInteger);
+    }
+    const TVarState& left;
+    const TVarState& right;
+};
+template <Op op> struct IntNodeConstant final : IntNode {
+    IntNodeConstant(IntPtr left, int64_t value) : left(std::move(left)), value(value) {}
+    int64_t Eval(Interpreter& k) const override { return ApplyInt(op, left->Eval(k), value); }
+    IntPtr left;
+    int64_t value;
+};
+template <Op op> struct IntNodeVariable final : IntNode {
+    IntNodeVariable(IntPtr left, const TVarState& var) : left(std::move(left)), var(var) {}
+    int64_t Eval(Interpreter& k) const override {
+        const int64_t a = left->Eval(k);
+        return ApplyInt(op, a, var.ValInteger);
+    }
+    IntPtr left;
+    const TVarState& var;
+};
+template <Op op> struct RealNodeConstant final : RealNode {
+    RealNodeConstant(RealPtr left, double value) : left(std::move(left)), value(value) {}
+    double Eval(Interpreter& k) const override { return ApplyReal(op, left->Eval(k), value); }
+    RealPtr left;
+    double value;
+};
+
+// A string operand read in place when it is a variable or a literal.
+struct StrOperand {
+    StrPtr node;
+    const std::string* fixed; // the variable's or the literal's text, or nullptr
+    const std::string& Read(Interpreter& k, std::string& scratch) const {
+        if (fixed) return *fixed;
+        scratch = node->Eval(k);
+        return scratch;
+    }
+};
+
+// A comparison of two strings in an integer context: -1 or 0, as "-1" or "0" would convert.
+template <Op op> struct StrComparison final : IntNode {
+    StrComparison(StrOperand left, StrOperand right)
+        : left(std::move(left)), right(std::move(right)) {}
+    int64_t Eval(Interpreter& k) const override {
+        std::string a, b;
+        const std::string& x = left.Read(k, a);
+        return IntTruth(Compare(op, x, right.Read(k, b)));
+    }
+    StrOperand left, right;
+};
+
 inline std::string ApplyStr(Interpreter& k, Op op, std::string left, const std::string& right) {
     if (op != Op::Plus) return StrTruth(Compare(op, left, right));
     Concatenate(left, right, k.FMaxStringLength);
@@ -204,10 +264,21 @@ template <class Node> struct LibraryCall final : Node {
         const TVarState* var; // a string variable read as it is
     };
     LibraryCall(int32_t index, std::vector<Argument> arguments)
-        : index(index), arguments(std::move(arguments)) {}
+        : index(index), arguments(std::move(arguments)) {
+        for (const Argument& a : this->arguments)
+            computesTexts = computesTexts || (a.type == atString && !a.var);
+    }
     typename Node::Value Eval(Interpreter& k) const override {
         LibraryArguments a;
+        if (!computesTexts) {
+            Read(k, a, nullptr);
+            return Compute(k, a);
+        }
         std::string texts[3];
+        Read(k, a, texts);
+        return Compute(k, a);
+    }
+    void Read(Interpreter& k, LibraryArguments& a, std::string* texts) const {
         for (size_t i = 0; i < arguments.size(); ++i) {
             const Argument& argument = arguments[i];
             if (argument.type == atReal) {
@@ -222,6 +293,8 @@ template <class Node> struct LibraryCall final : Node {
                 a.text[i] = &texts[i];
             }
         }
+    }
+    typename Node::Value Compute(Interpreter& k, const LibraryArguments& a) const {
         if constexpr (std::is_same_v<Node, IntNode>)
             return k.ComputeInt(index, a);
         else if constexpr (std::is_same_v<Node, RealNode>)
@@ -231,6 +304,7 @@ template <class Node> struct LibraryCall final : Node {
     }
     int32_t index;
     std::vector<Argument> arguments;
+    bool computesTexts = false; // a string argument other than a variable
 };
 
 // A parenthesised string in a real context: a failure inside it counts as -1.0 and leaves the
@@ -374,6 +448,10 @@ struct CaseLabel {
     IntEntry low;
     std::unique_ptr<IntEntry> high;
     std::string text;
+    // Literals only: the values, read without evaluating (unless the nesting limit is reached).
+    bool fixed = false;
+    int64_t lowValue = 0, highValue = 0;
+    int maxDepth = 0;
 };
 
 struct CaseBranch {

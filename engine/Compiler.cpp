@@ -137,7 +137,14 @@ struct Build {
     }
 
     Int IntFromReal(Real r) { return std::make_unique<ksl::IntFromReal>(std::move(r)); }
-    Int IntFromStr(Str s) { return std::make_unique<ksl::IntFromStr>(std::move(s)); }
+    // A single comparison of strings converts to -1 or 0; it is compared without the detour.
+    Int IntFromStr(Str s) {
+        auto* chain = dynamic_cast<ksl::Chain<StrNode>*>(s.get());
+        if (chain && chain->level == Level::Relation && chain->rest.size() == 1 && !chain->mayDeopt)
+            return ByOp<StrComparison>(chain->rest[0].first, OperandOf(std::move(chain->first)),
+                                       OperandOf(std::move(chain->rest[0].second)));
+        return std::make_unique<ksl::IntFromStr>(std::move(s));
+    }
     Real RealFromInt(Int i) { return std::make_unique<ksl::RealFromInt>(std::move(i)); }
 
     // Read as the text interpreter reads it, which also tells where it ends when nothing fails.
@@ -160,9 +167,24 @@ struct Build {
         return std::make_unique<ksl::Parenthesised<Node>>(std::move(value), closed, Here());
     }
 
-    Int Not(Int value) { return std::make_unique<IntNot>(std::move(value)); }
-    Int Negate(Int value) { return std::make_unique<Negation<IntNode>>(std::move(value)); }
-    Real Negate(Real value) { return std::make_unique<Negation<RealNode>>(std::move(value)); }
+    // Literals are folded where that cannot fail: -1 and 2 * 3 are constants, 1 div 0 is not.
+    template <class T> static auto ConstantOf(const T& node) {
+        using Node = typename T::element_type;
+        const auto* constant = dynamic_cast<const Constant<Node>*>(node.get());
+        return constant ? std::optional<typename Node::Value>(constant->value) : std::nullopt;
+    }
+    Int Not(Int value) {
+        if (auto v = ConstantOf(value)) return std::make_unique<Constant<IntNode>>(~*v);
+        return std::make_unique<IntNot>(std::move(value));
+    }
+    Int Negate(Int value) {
+        if (auto v = ConstantOf(value)) return std::make_unique<Constant<IntNode>>(ksl::Negate(*v));
+        return std::make_unique<Negation<IntNode>>(std::move(value));
+    }
+    Real Negate(Real value) {
+        if (auto v = ConstantOf(value)) return std::make_unique<Constant<RealNode>>(-*v);
+        return std::make_unique<Negation<RealNode>>(std::move(value));
+    }
 
     template <class T> struct Parts {
         Level level;
@@ -218,10 +240,64 @@ struct Build {
         }
     }
     static IntPtr Binary(Op op, IntPtr left, IntPtr right) {
+        const auto a = ConstantOf(left), b = ConstantOf(right);
+        if (a && b && !((op == Op::Div || op == Op::Mod) && *b == 0))
+            return std::make_unique<Constant<IntNode>>(ApplyInt(op, *a, *b));
+        const auto* leftVariable = dynamic_cast<const ksl::IntVariable*>(left.get());
+        const auto* rightVariable = dynamic_cast<const ksl::IntVariable*>(right.get());
+        const auto* rightConstant = dynamic_cast<const Constant<IntNode>*>(right.get());
+        if (leftVariable && rightConstant)
+            return ByOp<IntVariableConstant>(op, leftVariable->var, rightConstant->value);
+        if (leftVariable && rightVariable)
+            return ByOp<IntVariables>(op, leftVariable->var, rightVariable->var);
+        if (rightConstant) return ByOp<IntNodeConstant>(op, std::move(left), rightConstant->value);
+        if (rightVariable) return ByOp<IntNodeVariable>(op, std::move(left), rightVariable->var);
         return Binary<IntBinary>(op, std::move(left), std::move(right));
     }
     static RealPtr Binary(Op op, RealPtr left, RealPtr right) {
+        if (const auto* constant = dynamic_cast<const Constant<RealNode>*>(right.get()))
+            return ByOp<RealNodeConstant>(op, std::move(left), constant->value);
         return Binary<RealBinary>(op, std::move(left), std::move(right));
+    }
+
+    // A node of `Node<op>` for the operator, from the operands given.
+    template <template <Op> class Node, class... Operands>
+    static auto ByOp(Op op, Operands&&... operands)
+        -> std::unique_ptr<typename Node<Op::Plus>::Base> {
+        switch (op) {
+#define KSL_BY_OP(o)                                                                               \
+    case Op::o:                                                                                    \
+        return std::make_unique<Node<Op::o>>(std::forward<Operands>(operands)...);
+            KSL_BY_OP(Equal)
+            KSL_BY_OP(NotEqual)
+            KSL_BY_OP(Less)
+            KSL_BY_OP(LessEqual)
+            KSL_BY_OP(Greater)
+            KSL_BY_OP(GreaterEqual)
+            KSL_BY_OP(Plus)
+            KSL_BY_OP(Minus)
+            KSL_BY_OP(Times)
+            KSL_BY_OP(Slash)
+            KSL_BY_OP(Or)
+            KSL_BY_OP(Xor)
+            KSL_BY_OP(Div)
+            KSL_BY_OP(Mod)
+            KSL_BY_OP(And)
+            KSL_BY_OP(Shl)
+            KSL_BY_OP(Shr)
+#undef KSL_BY_OP
+        default:
+            return nullptr;
+        }
+    }
+
+    static StrOperand OperandOf(StrPtr node) {
+        const std::string* fixed = nullptr;
+        if (const auto* variable = dynamic_cast<const ksl::StrVariable*>(node.get()))
+            fixed = &variable->var.ValString;
+        if (const auto* constant = dynamic_cast<const Constant<StrNode>*>(node.get()))
+            fixed = &constant->value;
+        return StrOperand{std::move(node), fixed};
     }
 };
 
@@ -362,6 +438,7 @@ private:
     std::unique_ptr<StmtNode> Repeat(Parser& p);
     std::unique_ptr<StmtNode> Case(Parser& p);
     CaseBranch Branch(TokenRange labels, TokenRange body);
+    void Fix(CaseLabel& label);
 
     Interpreter& k;
     TokenRange statement;
@@ -557,10 +634,25 @@ CaseBranch StatementReader::Branch(TokenRange labels, TokenRange body) {
         } else {
             label.low = IntEntry{item};
         }
+        Fix(label);
         branch.labels.push_back(std::move(label));
         ++i; // past the ","
     }
     return branch;
+}
+
+// A label of literals alone names no table; its values are known now.
+void StatementReader::Fix(CaseLabel& label) {
+    if (!label.text.empty()) return;
+    k.Compile(label.low);
+    if (label.high) k.Compile(*label.high);
+    const auto low = Build::ConstantOf(label.low.root);
+    const auto high = label.high ? Build::ConstantOf(label.high->root) : low;
+    if (!low || !high) return;
+    label.fixed = true;
+    label.lowValue = *low;
+    label.highValue = *high;
+    label.maxDepth = std::max(label.low.maxDepth, label.high ? label.high->maxDepth : 0);
 }
 
 std::unique_ptr<StmtNode> StatementReader::Case(Parser& p) {
@@ -632,6 +724,7 @@ template <class Entry, class Read> void CompileEntry(Interpreter& k, Entry& entr
     TKSLParser p = k.ProgramParser(entry.range, entry.range.begin);
     entry.root = read(b, p);
     entry.maxDepth = b.maxDepth;
+    entry.plain = !entry.root->mayDeopt;
 }
 
 void Interpreter::Compile(IntEntry& entry) {

@@ -245,9 +245,13 @@ public:
     void RunRepeat(RepeatStatement& statement);
     void RunCase(CaseStatement& statement);
     bool CaseMatches(std::vector<CaseLabel>& labels, int64_t value);
+    // Inline for the common case (Compiled.h): translated, not too deep, nothing to hand over.
     int64_t EvalInt(IntEntry& entry);
     double EvalReal(RealEntry& entry);
     std::string EvalStr(StrEntry& entry);
+    int64_t EvalIntInFull(IntEntry& entry);
+    double EvalRealInFull(RealEntry& entry);
+    std::string EvalStrInFull(StrEntry& entry);
     int64_t CallInt(CallSite& site);
     double CallReal(CallSite& site);
     std::string CallStr(CallSite& site);
