@@ -22,9 +22,6 @@ const std::string& Str(const TArgument* args, size_t i) {
 int64_t Int(const TArgument* args, size_t i) {
     return args[i].ArgInteger;
 }
-double Real(const TArgument* args, size_t i) {
-    return args[i].ArgReal;
-}
 
 std::string Copy(const std::string& s, int64_t start, int64_t length) {
     const int64_t size = int64_t(s.size());

@@ -309,13 +309,21 @@ void Interpreter::RunCase(CaseStatement& statement) {
     const int64_t value = EvalInt(statement.selector);
     bool matched = false;
     for (CaseBranch& branch : statement.branches) {
-        if (!CaseMatches(branch.labels, value)) continue;
+        if (!Matches(branch, value)) continue;
         RunCompiledBlock(branch.body);
         matched = true;
     }
     if (statement.missingColon) Fail(errExpression, "case");
     if (statement.hasElse && !matched) RunCompiledBlock(statement.elsePart);
     if (statement.missingEnd) Fail(errEnd, "case");
+}
+
+bool Interpreter::Matches(CaseBranch& branch, int64_t value) {
+    if (!branch.fixed || nestingDepth + branch.maxDepth >= MaxNesting)
+        return CaseMatches(branch.labels, value);
+    for (const auto& [low, high] : branch.ranges)
+        if (low <= value && value <= high) return true;
+    return false;
 }
 
 bool Interpreter::CaseMatches(std::vector<CaseLabel>& labels, int64_t value) {
@@ -376,62 +384,49 @@ std::string Interpreter::EvalStrInFull(StrEntry& entry) {
 
 namespace {
 
-int64_t EvalOf(Interpreter& k, IntEntry& entry) {
-    return k.EvalInt(entry);
-}
-double EvalOf(Interpreter& k, RealEntry& entry) {
-    return k.EvalReal(entry);
-}
-std::string EvalOf(Interpreter& k, StrEntry& entry) {
-    return k.EvalStr(entry);
-}
-
-// One argument, evaluated as an entry of its own. One read with its call is valid until the
-// tables change; after that the text interpreter reads it.
-template <class Node, class Entry, class Text>
-auto Argument(Interpreter& k, const CallSite& site, const CallArgument& argument, Node* node,
-              Entry* entry, bool byText, Text text) -> decltype(node->Eval(k)) {
-    const DepthShift shift(k.nestingDepth, node && !byText ? 0 : site.depth);
-    if (entry) return EvalOf(k, *entry);
+// One argument: evaluated by its node, or by the text interpreter when something before it in
+// the call has changed the tables.
+template <class Node, class Text>
+auto Argument(Interpreter& k, const CallSite& site, const CallArgument& argument, const Node& node,
+              bool byText, Text text) -> decltype(node.Eval(k)) {
     if (byText) {
+        const DepthShift shift(k.nestingDepth, site.depth);
         TKSLParser parser = k.ProgramParser(argument.range, argument.range.begin);
         Evaluate a{k};
         return text(a, parser);
     }
-    auto value = node->Eval(k);
-    k.deopt = false;
+    auto value = node.Eval(k);
+    k.deopt = false; // what the argument left unread is no one's
     return value;
 }
 
 } // namespace
 
-size_t Interpreter::EvaluateArguments(CallSite& site) {
+void Interpreter::EvaluateArguments(CallSite& site) {
     bool byText = false;
-    const size_t base = pendingArguments.size();
     for (CallArgument& argument : site.arguments) {
         // Nested calls push theirs beyond this slot and may move the stack: it is found by index.
         const size_t slot = pendingArguments.size();
         pendingArguments.emplace_back().ArgType = argument.type;
         if (argument.type == atReal) {
             const double value = Argument(
-                *this, site, argument, argument.realNode.get(), argument.realEntry.get(), byText,
+                *this, site, argument, *argument.realNode, byText,
                 [](Evaluate& a, Parser& p) { return Evaluator::ProcessRealRelation(a, p); });
             pendingArguments[slot].ArgReal = value;
         } else if (argument.type == atString) {
             std::string value =
-                Argument(*this, site, argument, argument.strNode.get(), argument.strEntry.get(),
-                         byText, [](Evaluate& a, Parser& p) { return Evaluator::StrEntry(a, p); });
+                Argument(*this, site, argument, *argument.strNode, byText,
+                         [](Evaluate& a, Parser& p) { return Evaluator::StrEntry(a, p); });
             CutAtNul(value);
             pendingArguments[slot].ArgString = std::move(value);
         } else {
             const int64_t value =
-                Argument(*this, site, argument, argument.intNode.get(), argument.intEntry.get(),
-                         byText, [](Evaluate& a, Parser& p) { return Evaluator::IntEntry(a, p); });
+                Argument(*this, site, argument, *argument.intNode, byText,
+                         [](Evaluate& a, Parser& p) { return Evaluator::IntEntry(a, p); });
             pendingArguments[slot].ArgInteger = value;
         }
         if (argument.mayDeopt && Epoch() != activeEpoch) byText = true;
     }
-    return base;
 }
 
 namespace {

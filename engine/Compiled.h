@@ -64,6 +64,8 @@ using StrPtr = std::unique_ptr<StrNode>;
 // An expression the interpreter evaluates as a whole (IEExecute, REExecute, SEExecute): a
 // condition, a bound, a label, an argument read after a host routine has run.
 template <class Node> struct ExpressionEntry {
+    ExpressionEntry() = default;
+    explicit ExpressionEntry(TokenRange range) : range(range) {}
     TokenRange range{};
     uint64_t epoch = 0; // 0: not translated yet
     int maxDepth = 0;   // the deepest factor, counted from the entry
@@ -74,8 +76,8 @@ using IntEntry = ExpressionEntry<IntNode>;
 using RealEntry = ExpressionEntry<RealNode>;
 using StrEntry = ExpressionEntry<StrNode>;
 
-// One argument of a call: translated with the call while nothing that may change the tables
-// runs before it, else an entry of its own.
+// One argument of a call, translated with it; the text interpreter reads it instead when
+// something before it has changed the tables.
 struct CallArgument {
     uint8_t type = atInteger;
     TokenRange range{};
@@ -83,9 +85,6 @@ struct CallArgument {
     IntPtr intNode;
     RealPtr realNode;
     StrPtr strNode;
-    std::unique_ptr<IntEntry> intEntry;
-    std::unique_ptr<RealEntry> realEntry;
-    std::unique_ptr<StrEntry> strEntry;
 };
 
 // A call of a procedure or function, its argument list read.
@@ -107,6 +106,8 @@ struct StmtNode {
 };
 
 struct StatementEntry {
+    StatementEntry() = default;
+    explicit StatementEntry(TokenRange range) : range(range) {}
     TokenRange range{};
     uint64_t epoch = 0;
     std::unique_ptr<StmtNode> node;

@@ -253,20 +253,25 @@ template <class Node> struct Call final : Node {
 };
 
 // A built-in function that only computes, its arguments read with the call and none reaching the
-// host: called straight, a string variable handed over without a copy (nothing that runs before
-// the call can change it).
+// host: called straight, a string variable or literal handed over without a copy (nothing that
+// runs before the call can change it).
 template <class Node> struct LibraryCall final : Node {
     struct Argument {
         uint8_t type;
         IntPtr intNode;
         RealPtr realNode;
         StrPtr strNode;
-        const TVarState* var; // a string variable read as it is
+        const std::string* fixed; // a string variable's text, or a literal's cut at its NUL
+        std::string literal;
     };
     LibraryCall(int32_t index, std::vector<Argument> arguments)
         : index(index), arguments(std::move(arguments)) {
-        for (const Argument& a : this->arguments)
-            computesTexts = computesTexts || (a.type == atString && !a.var);
+        ComputesTexts();
+    }
+    void ComputesTexts() {
+        computesTexts = false;
+        for (const Argument& a : arguments)
+            computesTexts = computesTexts || (a.type == atString && !a.fixed);
     }
     typename Node::Value Eval(Interpreter& k) const override {
         LibraryArguments a;
@@ -285,8 +290,8 @@ template <class Node> struct LibraryCall final : Node {
                 a.real[i] = argument.realNode->Eval(k);
             } else if (argument.type != atString) {
                 a.integer[i] = argument.intNode->Eval(k);
-            } else if (argument.var) {
-                a.text[i] = &argument.var->ValString;
+            } else if (argument.fixed) {
+                a.text[i] = argument.fixed;
             } else {
                 texts[i] = argument.strNode->Eval(k);
                 CutAtNul(texts[i]);
@@ -457,6 +462,10 @@ struct CaseLabel {
 struct CaseBranch {
     std::vector<CaseLabel> labels;
     CompiledBlock body;
+    // Every label of literals alone: their ranges, and the deepest of their factors.
+    bool fixed = false;
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    int maxDepth = 0;
 };
 
 struct CaseStatement final : StmtNode {

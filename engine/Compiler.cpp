@@ -51,7 +51,7 @@ struct Build {
     int depth = 0;    // factors around the token being read, counted from the entry
     int maxDepth = 0;
     bool stopped = false;
-    // Something that may change the tables comes earlier in the entry: what follows is checked.
+    // Something read so far may reach the host (which may change a variable).
     bool reachesHost = false;
 
     bool Stopped() const { return stopped; }
@@ -123,17 +123,31 @@ struct Build {
         if (!site.routine->BuiltIn || !Interpreter::Computes(site.routine->Index)) return false;
         if (!site.openFailure.empty() || !site.closeFailure.empty()) return false;
         for (const CallArgument& a : site.arguments)
-            if (a.mayDeopt || (!a.intNode && !a.realNode && !a.strNode)) return false;
+            if (a.mayDeopt) return false;
         return true;
     }
     template <class Node> static std::unique_ptr<Node> LibraryCallOf(CallSite& site) {
-        std::vector<typename LibraryCall<Node>::Argument> arguments;
-        for (CallArgument& a : site.arguments) {
-            const auto* variable = dynamic_cast<const ksl::StrVariable*>(a.strNode.get());
-            arguments.push_back({a.type, std::move(a.intNode), std::move(a.realNode),
-                                 std::move(a.strNode), variable ? &variable->var : nullptr});
+        std::vector<typename LibraryCall<Node>::Argument> arguments(site.arguments.size());
+        for (size_t i = 0; i < site.arguments.size(); ++i) {
+            CallArgument& from = site.arguments[i];
+            auto& a = arguments[i];
+            a.type = from.type;
+            if (const auto* variable = dynamic_cast<const ksl::StrVariable*>(from.strNode.get()))
+                a.fixed = &variable->var.ValString;
+            if (auto literal = from.strNode ? ConstantOf(from.strNode) : std::nullopt) {
+                a.literal = std::move(*literal);
+                CutAtNul(a.literal);
+            }
+            a.intNode = std::move(from.intNode);
+            a.realNode = std::move(from.realNode);
+            a.strNode = std::move(from.strNode);
         }
-        return std::make_unique<LibraryCall<Node>>(site.routine->Index, std::move(arguments));
+        // Pointers into the arguments once they stand where they stay.
+        auto call = std::make_unique<LibraryCall<Node>>(site.routine->Index, std::move(arguments));
+        for (auto& a : call->arguments)
+            if (a.strNode && ConstantOf(a.strNode)) a.fixed = &a.literal;
+        call->ComputesTexts();
+        return call;
     }
 
     Int IntFromReal(Real r) { return std::make_unique<ksl::IntFromReal>(std::move(r)); }
@@ -303,22 +317,12 @@ struct Build {
 
 using Builder = Grammar<Build>;
 
-// An argument is an entry of its own; it is read with its call while nothing that may change
-// the tables comes before it, else translated when it is reached.
+// An argument is an entry of its own, read with its call. When something before it has changed
+// the tables, the call has the text interpreter read it (see EvaluateArguments).
 CallArgument Build::ReadArgument(uint8_t type, TokenRange argument) {
     CallArgument a;
     a.type = type;
     a.range = argument;
-    if (reachesHost) {
-        a.mayDeopt = true;
-        if (type == atReal)
-            a.realEntry = std::make_unique<RealEntry>(RealEntry{argument});
-        else if (type == atString)
-            a.strEntry = std::make_unique<StrEntry>(StrEntry{argument});
-        else
-            a.intEntry = std::make_unique<IntEntry>(IntEntry{argument});
-        return a;
-    }
     const TokenRange outer = range;
     const bool outerStopped = stopped;
     range = argument;
@@ -396,7 +400,7 @@ CompiledBlock BlockOf(TokenRange range) {
 std::unique_ptr<IfStatement> ReadIf(TKSLParser& p) {
     auto node = std::make_unique<IfStatement>();
     p.NextToken();
-    node->condition = IntEntry{ExpressionRange(p, bwThen)};
+    node->condition = IntEntry(ExpressionRange(p, bwThen));
     if (p.Is(Kw::Then)) p.NextToken();
     if (p.Token() == toEOF) {
         node->missingThenPart = true;
@@ -576,7 +580,7 @@ std::unique_ptr<StmtNode> StatementReader::For(Parser& p) {
     node->initial = BlockOf(initial);
     node->down = !p.Is(Kw::To);
     p.NextToken();
-    node->final = IntEntry{ExpressionRange(p, bwDo)};
+    node->final = IntEntry(ExpressionRange(p, bwDo));
     node->missingDo = p.Token() == toEOF;
     if (node->missingDo) return node;
     p.NextToken();
@@ -587,7 +591,7 @@ std::unique_ptr<StmtNode> StatementReader::For(Parser& p) {
 std::unique_ptr<StmtNode> StatementReader::While(Parser& p) {
     auto node = std::make_unique<WhileStatement>();
     p.NextToken();
-    node->condition = IntEntry{ExpressionRange(p, bwDo)};
+    node->condition = IntEntry(ExpressionRange(p, bwDo));
     if (p.Token() == toEOF) return Failure(errSyntax, "while");
     p.NextToken();
     node->body = BlockOf(SentenceRange(p, true));
@@ -598,7 +602,7 @@ std::unique_ptr<StmtNode> StatementReader::Repeat(Parser& p) {
     auto node = std::make_unique<RepeatStatement>();
     node->body = BlockOf(SentenceRange(p, false));
     if (p.Is(Kw::Until)) p.NextToken();
-    node->condition = IntEntry{ExpressionRange(p, bwSemiColon)};
+    node->condition = IntEntry(ExpressionRange(p, bwSemiColon));
     return node;
 }
 
@@ -629,14 +633,20 @@ CaseBranch StatementReader::Branch(TokenRange labels, TokenRange body) {
         if (literalRange) {
             label.text = TextOf(tokens, item);
         } else if (range < item.end) {
-            label.low = IntEntry{TokenRange{item.begin, range}};
-            label.high = std::make_unique<IntEntry>(IntEntry{TokenRange{range + 1, item.end}});
+            label.low = IntEntry(TokenRange{item.begin, range});
+            label.high = std::make_unique<IntEntry>(IntEntry(TokenRange{range + 1, item.end}));
         } else {
-            label.low = IntEntry{item};
+            label.low = IntEntry(item);
         }
         Fix(label);
         branch.labels.push_back(std::move(label));
         ++i; // past the ","
+    }
+    branch.fixed = true;
+    for (const CaseLabel& label : branch.labels) {
+        branch.fixed = branch.fixed && label.fixed;
+        branch.ranges.emplace_back(label.lowValue, label.highValue);
+        branch.maxDepth = std::max(branch.maxDepth, label.maxDepth);
     }
     return branch;
 }
@@ -658,7 +668,7 @@ void StatementReader::Fix(CaseLabel& label) {
 std::unique_ptr<StmtNode> StatementReader::Case(Parser& p) {
     auto node = std::make_unique<CaseStatement>();
     p.NextToken();
-    node->selector = IntEntry{ExpressionRange(p, bwOf)};
+    node->selector = IntEntry(ExpressionRange(p, bwOf));
     if (p.Token() == toEOF) return Failure(errOf, "case");
     p.NextToken();
     do {
@@ -688,7 +698,7 @@ void Interpreter::Split(CompiledBlock& block) {
     SplitStatements(*programTokens, block.range, ";", statements);
     block.statements.clear();
     for (const TokenRange& range : statements)
-        block.statements.push_back(StatementEntry{range});
+        block.statements.push_back(StatementEntry(range));
     block.split = true;
 }
 

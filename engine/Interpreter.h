@@ -47,6 +47,7 @@ struct WhileStatement;
 struct RepeatStatement;
 struct CaseStatement;
 struct CaseLabel;
+struct CaseBranch;
 
 // The arguments of a built-in function that only computes: strings by reference, valid during
 // the call.
@@ -244,6 +245,7 @@ public:
     void RunWhile(WhileStatement& statement);
     void RunRepeat(RepeatStatement& statement);
     void RunCase(CaseStatement& statement);
+    bool Matches(CaseBranch& branch, int64_t value);
     bool CaseMatches(std::vector<CaseLabel>& labels, int64_t value);
     // Inline for the common case (Compiled.h): translated, not too deep, nothing to hand over.
     int64_t EvalInt(IntEntry& entry);
@@ -256,7 +258,7 @@ public:
     double CallReal(CallSite& site);
     std::string CallStr(CallSite& site);
     void CallProc(CallSite& site);
-    size_t EvaluateArguments(CallSite& site);
+    void EvaluateArguments(CallSite& site);
     // After a node that may have changed the tables: the rest of the entry is the text
     // interpreter's from `end` on, when they have changed.
     void AfterOpaque(uint32_t end);

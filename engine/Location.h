@@ -19,17 +19,21 @@ struct BlockFrame {
     int64_t start;
     const std::string* text;
     const StatementList* prepared; // the cached statements, or nullptr
-    size_t statement = 0;          // the index of the statement running
+    size_t statement;              // the index of the statement running
     // A block of the compiled form knows its statement among the program's tokens: `text` is
     // nullptr, and the running statement is the tokens `running` of `program`.
-    const TokenStream* program = nullptr;
-    const TokenRange* running = nullptr;
+    const TokenStream* program;
+    const TokenRange* running;
 };
 
-// A frame of the compiled form.
+// A frame of the compiled form. It sets only what a compiled frame is read for: a frame is made
+// for every block and loop pass.
 inline BlockFrame CompiledFrame(const TokenStream* program) {
-    BlockFrame frame{nullptr, 0, nullptr, nullptr};
+    BlockFrame frame;
+    frame.parent = nullptr;
+    frame.text = nullptr;
     frame.program = program;
+    frame.running = nullptr;
     return frame;
 }
 

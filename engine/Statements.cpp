@@ -20,7 +20,7 @@ void Interpreter::RunBlock(const std::string& S, const StatementList* prepared, 
     const NestingGuard level(nestingDepth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
-    BlockFrame frame{nullptr, start, &S, prepared};
+    BlockFrame frame{nullptr, start, &S, prepared, 0, nullptr, nullptr};
     const FrameScope scope(innermostFrame, frame);
     if (prepared) {
         for (const Statement& statement : *prepared) {
@@ -200,7 +200,7 @@ std::optional<Interpreter::ChainLink> Interpreter::RunIf(Parser& parser) {
 // length: a long ELSE IF chain is flat code, not deep nesting.
 void Interpreter::RunElseIfChain(ChainLink link) {
     const NestingGuard level(nestingDepth);
-    BlockFrame frame{nullptr, link.start, &link.text, nullptr};
+    BlockFrame frame{nullptr, link.start, &link.text, nullptr, 0, nullptr, nullptr};
     const FrameScope scope(innermostFrame, frame);
     for (;;) {
         const auto prepared = PrepareBlock(link.text);
