@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include "serial/SettingNames.h"
 
@@ -8,7 +8,9 @@
 #include <type_traits>
 #include <utility>
 
-namespace portwell {
+namespace cli {
+
+using namespace portwell;
 
 namespace {
 
@@ -141,6 +143,7 @@ private:
             return true;
         }
         if (UsesPort() && PortOption(arg)) return error.empty();
+        if (UsesPort() && LogOption(arg)) return error.empty();
         switch (line.Command) {
         case TCommand::Run:
             return RunOption(arg);
@@ -197,6 +200,19 @@ private:
             return true;
         }
         return false;
+    }
+
+    // True when `arg` is an option of the traffic log; `error` then tells whether it was good.
+    bool LogOption(const std::string& arg) {
+        if (arg == "--timestamps") {
+            line.Timestamps = true;
+            return true;
+        }
+        if (arg != "--log") return false;
+        std::string value;
+        if (Value(value) && value.empty()) error = "--log needs a file name";
+        line.LogFile = value;
+        return true;
     }
 
     void SetSetting(const TSettingOption& option, const std::string& arg,
@@ -273,9 +289,10 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
 namespace {
 
 const char* const UsageHead = R"(Usage:
-  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
-  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... --macro TITLE|NUMBER
-  portwell-cli record [port options] [--duration MS] [-o FILE]
+  portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
+  portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]...
+                   --macro TITLE|NUMBER
+  portwell-cli record [port options] [log options] [--duration MS] [-o FILE]
   portwell-cli ports
   portwell-cli macros
   portwell-cli export DIR
@@ -298,13 +315,21 @@ export  Writes each stored macro to DIR/TITLE.ksl and prints the paths written.
 import  Adds each FILE as a stored macro titled by the file's name without its extension;
         with --replace it replaces the first macro of that title instead.
 
+Log options, for run and record:
+  --log FILE          Appends every traffic-log line to FILE as it is logged, after its date
+                      and time to the millisecond (2024-05-01T14:03:07.250+02:00), with the
+                      data in hexadecimal. A FILE that cannot be opened is a usage error.
+  --timestamps        Prints the same date and time before each traffic-log line.
+
 The settings file is the one the desktop program uses: portwell.ini beside the programs when
 that folder is writable, else $XDG_CONFIG_HOME/portwell/portwell.ini; $PORTWELL_SETTINGS or
 --settings name another. Only import changes it, and not while the desktop program runs.
 
 Port options:
   -d, --device NAME   COM1 to COM8 (/dev/ttyS0 to /dev/ttyS7), a device path such as
-                      /dev/ttyUSB0, or loop:// (a built-in device that echoes)   [COM1]
+                      /dev/ttyUSB0, loop:// (a built-in device that echoes), or a device on
+                      the network: tcp://HOST:PORT (raw bytes) or rfc2217://HOST:PORT (a
+                      port server such as ser2net, which takes the line settings too)   [COM1]
 )";
 
 const char* const UsageTail =
@@ -361,4 +386,4 @@ std::string UsageText() {
     return text + "\n" + UsageTail;
 }
 
-} // namespace portwell
+} // namespace cli

@@ -1,4 +1,4 @@
-#include "KslOptions.h"
+#include "cli/KslOptions.h"
 
 namespace cli {
 

@@ -1,12 +1,14 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
-#include "CommandLine.h"
-#include "MacroFile.h"
-#include "StoredMacros.h"
-#include "TerminalText.h"
+#include "MacroCommands.h"
+#include "cli/CommandLine.h"
+#include "cli/TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "portwell/LogFile.h"
+#include "portwell/LogText.h"
 #include "portwell/MacroHost.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/MacroLibrary.h"
+#include "portwell/settings/SettingsStore.h"
 #include "serial/Comm.h"
 #include "serial/Ports.h"
 
@@ -15,10 +17,13 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 namespace {
 
+using namespace cli;
 using namespace portwell;
+using namespace portwell::settings;
 
 constexpr int exitOk = 0, exitScriptError = 1, exitUsage = 2, exitPortError = 3,
               exitSettingsError = 4, exitInterrupted = 130;
@@ -103,22 +108,68 @@ template <typename Command> int SettingsCommand(Command command) {
     }
 }
 
+// Where the traffic-log lines go: a stream, with their time when --timestamps asks for it, and the
+// --log file. A file that stops taking lines is reported once; the run goes on, and the lines
+// still reach the stream.
+class TrafficOutput {
+public:
+    // Raises ELogFile when the --log file cannot be opened.
+    explicit TrafficOutput(const TCommandLine& line) : timestamps(line.Timestamps) {
+        if (!line.LogFile.empty()) file = std::make_unique<TLogFile>(line.LogFile);
+    }
+
+    void Attach(TMacroHost& host, std::ostream& stream) {
+        host.Log.OnStampedLine = [this, &stream](const std::string& text, TLogTime time) {
+            if (timestamps) stream << IsoTimeStamp(time) << ' ';
+            stream << text << std::endl;
+            Keep(text, time);
+        };
+    }
+
+private:
+    void Keep(const std::string& text, TLogTime time) {
+        if (!file) return;
+        try {
+            file->Write(text, time);
+        } catch (const ELogFile& e) {
+            std::cerr << "portwell-cli: " << cli::TerminalText(e.what())
+                      << "; no more lines go to it\n";
+            file.reset();
+        }
+    }
+
+    bool timestamps;
+    std::unique_ptr<TLogFile> file;
+};
+
+// The --log file, opened before the port, or nothing with the error reported.
+std::unique_ptr<TrafficOutput> OpenTrafficOutput(const TCommandLine& line) {
+    try {
+        return std::make_unique<TrafficOutput>(line);
+    } catch (const ELogFile& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
+        return nullptr;
+    }
+}
+
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
     if (!line.StoredMacro.empty()) return line.StoredMacro;
-    return cli::MacroFileName(line.MacroFile);
+    return MacroFileName(line.MacroFile);
 }
 
 int RunMacro(const TCommandLine& line) {
     ksl::TStrings macro;
     TPortSettings port = line.Port;
     const int found = SettingsCommand([&] {
-        macro = line.StoredMacro.empty() ? cli::ReadMacroFile(line.MacroFile)
+        macro = line.StoredMacro.empty() ? ReadMacroFile(line.MacroFile)
                                          : cli::StoredMacroToRun(line, port);
     });
     if (found != exitOk) return found;
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) return exitUsage;
     TMacroHost host;
-    host.Log.OnLine = [](const std::string& text) { std::cout << text << std::endl; };
+    output->Attach(host, std::cout);
     host.LoopChecked = [&line] { return line.Loop; };
     host.IntervalMs = [&line] { return line.IntervalMs; };
     host.Kestrel1.SetDefine(line.Defines);
@@ -152,10 +203,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
 
 int RecordMacro(const TCommandLine& line) {
     const bool macroToStdout = line.OutputFile.empty();
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) return exitUsage;
     TMacroHost host;
-    host.Log.OnLine = [macroToStdout](const std::string& text) {
-        (macroToStdout ? std::cerr : std::cout) << text << std::endl;
-    };
+    output->Attach(host, macroToStdout ? std::cerr : std::cout);
     StopRequests stops(host, line.DurationMs);
     ksl::TStrings recorded;
     TActivityEnd end;

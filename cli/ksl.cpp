@@ -1,9 +1,9 @@
 // ksl: runs one script with the Kestrel engine.
-#include "KslOptions.h"
-#include "MacroFile.h"
-#include "TerminalText.h"
+#include "cli/KslOptions.h"
+#include "cli/TerminalText.h"
 #include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
+#include "portwell/MacroFile.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -46,10 +46,10 @@ bool OffByEnvironment(const char* variable) {
 std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
     if (options.text) {
         std::istringstream in(*options.text);
-        return cli::ReadMacroLines(in);
+        return portwell::ReadMacroLines(in);
     }
     try {
-        return cli::ReadMacroFile(*options.file);
+        return portwell::ReadMacroFile(*options.file);
     } catch (const std::runtime_error& e) {
         std::cerr << "ksl: " << cli::TerminalText(e.what()) << '\n';
         return std::nullopt;
@@ -59,7 +59,7 @@ std::optional<ksl::TStrings> ReadSource(const cli::KslOptions& options) {
 // How the location of a script error names the script.
 std::string SourceName(const cli::KslOptions& options) {
     if (options.text) return "<text>";
-    return cli::MacroFileName(*options.file);
+    return portwell::MacroFileName(*options.file);
 }
 
 std::string Quoted(const std::string& s) {

@@ -46,10 +46,11 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList& arguments, std
 
 TDesktopSession::TDesktopSession(const TStartOptions& options,
                                  const std::filesystem::path& programPath)
-    : file(LocateSettingsFile(SettingsLocationOf(programPath, options.SettingsFile))) {
+    : file(settings::LocateSettingsFile(
+          settings::SettingsLocationOf(programPath, options.SettingsFile))) {
     try {
-        lock = std::make_unique<TSettingsLock>(file);
-    } catch (const ESettingsFile& e) {
+        lock = std::make_unique<settings::TSettingsLock>(file);
+    } catch (const settings::ESettingsFile& e) {
         Tell(std::string(e.what()) + "\nPortwell ends without touching it.", MB_ICONERROR);
         return;
     }
@@ -64,16 +65,16 @@ TDesktopSession::TDesktopSession(const TStartOptions& options,
 TStoredState TDesktopSession::StartState(bool defaults) {
     try {
         if (defaults) {
-            KeepResetCopy(file);
+            settings::KeepResetCopy(file);
             return {};
         }
-        TLoadResult loaded = LoadSettingsOrSetAside(file);
-        if (loaded.Outcome == TLoadOutcome::SetAside)
+        settings::TLoadResult loaded = settings::LoadSettingsOrSetAside(file);
+        if (loaded.Outcome == settings::TLoadOutcome::SetAside)
             Tell(loaded.Reason + "\nIt has been kept as " + loaded.SetAsidePath.string() +
                      "; Portwell starts with the defaults.",
                  MB_ICONWARNING);
         return loaded.State;
-    } catch (const ESettingsFile& e) {
+    } catch (const settings::ESettingsFile& e) {
         Tell(std::string(e.what()) + "\nPortwell starts with the defaults.", MB_ICONWARNING);
         return {};
     }
@@ -81,8 +82,8 @@ TStoredState TDesktopSession::StartState(bool defaults) {
 
 void TDesktopSession::Save() {
     try {
-        SaveSettings(file, form->State());
-    } catch (const ESettingsFile& e) {
+        settings::SaveSettings(file, form->State());
+    } catch (const settings::ESettingsFile& e) {
         Tell(e.what(), MB_ICONERROR);
     }
 }

@@ -2,8 +2,10 @@
 // "Items.Strings" of the macro list: the median time of each step over 21 runs, for the component
 // stream alone and for the whole store (the window state with its macros decoded, written
 // atomically and flushed to disk).
-#include "portwell/ComponentStream.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/ComponentReader.h"
+#include "portwell/settings/ComponentWriter.h"
+#include "portwell/settings/SettingsStore.h"
+#include "portwell/settings/StateMapping.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <vector>
 
 using namespace portwell;
+using namespace portwell::settings;
 using Clock = std::chrono::steady_clock;
 
 namespace {

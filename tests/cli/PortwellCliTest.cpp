@@ -1,10 +1,13 @@
 #include "ChildProcess.h"
+#include "FileText.h"
 #include "PseudoTerminal.h"
+#include "Ser2net.h"
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -93,6 +96,44 @@ TEST(PortwellCli, APortThatCannotBeOpenedIsNamedBeforeTheMessage) {
         EXPECT_EQ(r.exitCode, 3) << r.err;
         EXPECT_EQ(r.err, c.namedAs + "\nError accessing specified device (Error: 2) \n");
     }
+}
+
+// A network device that cannot be reached fails like any device that cannot be opened; Ctrl-C
+// while it connects ends the run at once.
+TEST(PortwellCli, ANetworkDeviceThatCannotBeReachedFailsToOpen) {
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(testsupport::FreePort());
+    const ChildResult r = RunMacro("Print('a')", {"-d", refused});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_EQ(r.err, "portwell-cli: cannot open the device '" + refused +
+                         "'\nError accessing specified device (Error: 111) " + refused +
+                         ": Connection refused\n");
+
+    testsupport::UnansweringPort unanswering;
+    ChildOptions options;
+    options.input = "Print('a')";
+    options.signal = SIGINT;
+    options.signalDelay = 300ms;
+    const auto start = std::chrono::steady_clock::now();
+    const ChildResult interrupted = Cli(
+        {"run", "-d", "tcp://127.0.0.1:" + std::to_string(unanswering.Port()) + "?timeout=60", "-"},
+        options);
+    EXPECT_EQ(interrupted.exitCode, 130) << interrupted.err;
+    EXPECT_EQ(interrupted.out, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+TEST(PortwellCli, RunsAMacroAgainstSer2net) {
+    if (!testsupport::Ser2net::Installed()) GTEST_SKIP() << testsupport::Ser2net::NotInstalled;
+    PseudoTerminal device;
+    testsupport::Ser2net server(device.Path(), true);
+    std::thread player([&] {
+        if (device.Receive(3) == testsupport::Bytes{'A', 'T', '\r'}) device.Send({'O', 'K', '\r'});
+    });
+    const ChildResult r = RunMacro("ComWrite('AT'#13); if ComWait('OK'#13, 10000) then Print('ok')",
+                                   {"-d", server.DeviceName(), "-b", "115200"});
+    player.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Com_SD:41 54 0D\nCom_RD:4F 4B 0D\nok\n");
 }
 
 TEST(PortwellCli, AValueOutsideTheListsNamesTheAllowedValues) {
@@ -257,6 +298,56 @@ TEST(PortwellCli, PortsListsOneDevicePerLine) {
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
         EXPECT_NE(line.find('\t'), std::string::npos) << line;
+}
+
+} // namespace
+
+namespace {
+
+// --log keeps every line of a long exchange, stamped, while standard output shows them too;
+// --timestamps puts the same stamp before each printed line. A record writes its Rec_RD lines
+// there as well.
+TEST(PortwellCliLog, KeepsEveryLineWithItsTimeAndPrintsTheSameStamp) {
+    const std::string path = testing::TempDir() + "/cli-traffic.log";
+    std::remove(path.c_str());
+    const std::string macro = "var i: Integer; begin for i := 1 to 3000 do begin "
+                              "ComWrite(IntToStr(i) + #13); ComWait(IntToStr(i) + #13, 2000) "
+                              "end; Print('done') end.";
+    const ChildResult r = RunMacro(macro, {"-d", "loop://", "--log", path, "--timestamps"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string stamp = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d )";
+    const std::regex stamped(stamp + "(.*)");
+    std::vector<std::string> printed, kept;
+    for (auto [text, lines] :
+         {std::pair{r.out, &printed}, std::pair{testsupport::ReadWholeFile(path), &kept}}) {
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            std::smatch match;
+            ASSERT_TRUE(std::regex_match(line, match, stamped)) << line;
+            lines->push_back(match[1]);
+        }
+    }
+    ASSERT_EQ(kept.size(), 6001u);
+    EXPECT_EQ(kept, printed);
+    EXPECT_EQ(kept[0], "Com_SD:31 0D");
+    EXPECT_EQ(kept[5999], "Com_RD:33 30 30 30 0D");
+    EXPECT_EQ(kept.back(), "done");
+}
+
+TEST(PortwellCliLog, ALogThatCannotBeOpenedIsAUsageErrorAndNothingRuns) {
+    PseudoTerminal device;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"run", "-d", device.Path(), "--log", "/no/such/dir/x.log", "-"},
+          std::vector<std::string>{"record", "-d", device.Path(), "--log", "/no/such/dir/x.log"}}) {
+        ChildOptions options;
+        options.input = "ComWrite('sent')";
+        const ChildResult r = Cli(command, options);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err,
+                  "portwell-cli: cannot open the log file '/no/such/dir/x.log': No such file or "
+                  "directory\n");
+        EXPECT_TRUE(device.Drain().empty());
+    }
 }
 
 } // namespace

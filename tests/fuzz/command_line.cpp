@@ -1,9 +1,9 @@
 // The command-line parsers of ksl and portwell-cli on any arguments. The first byte picks the
 // program (even: ksl, odd: portwell-cli); the rest are the arguments, separated by NUL bytes.
 // A refused command line says why; an accepted one holds what its program relies on.
-#include "CommandLine.h"
-#include "KslOptions.h"
 #include "Pieces.h"
+#include "cli/CommandLine.h"
+#include "cli/KslOptions.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -34,7 +34,7 @@ bool IsMilliseconds(int64_t ms) {
 }
 
 void CheckPortwellCli(const std::vector<std::string>& args) {
-    using namespace portwell;
+    using namespace cli;
     std::string error;
     const std::optional<TCommandLine> line = ParseCommandLine(args, error);
     if (!line) {

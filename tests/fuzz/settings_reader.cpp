@@ -2,13 +2,15 @@
 // the same bytes again; the window state taken from it must survive a save and a load. An input
 // that does not start with the resource marker is taken as the stream after the header, so that
 // mutations need not keep the header's length right.
-#include "portwell/ComponentStream.h"
-#include "portwell/SettingsStore.h"
+#include "portwell/settings/ComponentReader.h"
+#include "portwell/settings/ComponentWriter.h"
+#include "portwell/settings/StateMapping.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 using namespace portwell;
+using namespace portwell::settings;
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 using namespace portwell;
 using namespace portwell::gui;
+using namespace portwell::settings;
 using guitest::AnswerNextMessageBox;
 using guitest::Child;
 

@@ -164,6 +164,29 @@ TEST(Comm, ACharsTimeoutOfZeroMeansReturnAtOnce) {
     EXPECT_EQ(comm.CommTimeouts().ReadIntervalTimeout, 0xFFFFFFFFu);
 }
 
+// A refused time-out must leave the stored one in force, also when set before the port opens:
+// storing it first would make every later Open fail.
+TEST(Comm, ANegativeCharsTimeoutIsRefusedAndKeepsTheOldOne) {
+    for (const bool openFirst : {false, true}) {
+        SCOPED_TRACE(openFirst ? "while open" : "while closed");
+        PseudoTerminal device;
+        TComm comm;
+        comm.SetDeviceName(device.Path());
+        comm.SetCharsTimeout(40);
+        if (openFirst) comm.Open();
+        try {
+            comm.SetCharsTimeout(-1);
+            FAIL() << "accepted a negative time-out";
+        } catch (const ECommError& error) {
+            EXPECT_STREQ(error.what(), "Error updating CommTimeouts (Error: 22) ");
+        }
+        EXPECT_EQ(comm.CharsTimeout(), 40);
+        if (!openFirst) comm.Open();
+        EXPECT_TRUE(comm.Enabled());
+        EXPECT_EQ(comm.CommTimeouts().ReadIntervalTimeout, 40u);
+    }
+}
+
 TEST(Comm, LoopbackEchoesEveryByte) {
     TComm comm;
     comm.SetDeviceName("loop://");

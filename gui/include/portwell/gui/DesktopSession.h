@@ -1,8 +1,8 @@
 #pragma once
 // One start of the desktop program: the settings file found and locked, the window built from it,
 // and the state stored after every change to the macro list and when the window closes.
-#include "portwell/SettingsStore.h"
 #include "portwell/gui/Form1.h"
+#include "portwell/settings/SettingsStore.h"
 
 #include <QStringList>
 #include <filesystem>
@@ -35,7 +35,7 @@ private:
     void Save();
 
     std::filesystem::path file;
-    std::unique_ptr<TSettingsLock> lock;
+    std::unique_ptr<settings::TSettingsLock> lock;
     std::unique_ptr<TForm1> form;
 };
 
