@@ -79,6 +79,10 @@ public:
     TStrings FDefine;
     TStrings FSource;
     TStrings FDeclarePrototype;
+    TStrings FYieldingRoutines;
+    // Host routines that gave way during this run; kept until the next, as a call of one may be
+    // in progress when it gives way.
+    std::vector<std::unique_ptr<TFuncStatus>> yieldedRoutines;
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
     bool FUseCache = true;
@@ -123,6 +127,9 @@ public:
 
     // Declarations.
     void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
+    // Removes the host routine `name` when it is one that gives way to the macro's own.
+    void YieldRoutine(std::string_view name);
+    void YieldToDeclaredVariables();
 
     // Run driver.
     void Run();

@@ -47,6 +47,7 @@ void Interpreter::Run() {
     ForgetFailure();
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
+    yieldedRoutines.clear();
     Variable.RemoveIf([](const TVarState& v) { return !v.BuiltIn; });
     BuiltinFunc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
     BuiltinProc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
@@ -65,6 +66,7 @@ void Interpreter::Run() {
         do {
             ProcessVariableLocated(parser);
         } while (!parser.Is(Kw::Begin) && parser.Token() != toEOF);
+        YieldToDeclaredVariables();
     }
     if (!Block_Flg) {
         RunMainBlock(program, 0, TokenRange{0, uint32_t(parser.End())});

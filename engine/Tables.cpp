@@ -134,6 +134,12 @@ const TStrings& TKestrel::DeclarePrototype() const {
 void TKestrel::SetDeclarePrototype(const TStrings& lines) {
     impl->FDeclarePrototype = lines;
 }
+const TStrings& TKestrel::YieldingRoutines() const {
+    return impl->FYieldingRoutines;
+}
+void TKestrel::SetYieldingRoutines(const TStrings& names) {
+    impl->FYieldingRoutines = names;
+}
 
 void TKestrel::Execute() {
     impl->Execute();

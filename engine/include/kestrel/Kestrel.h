@@ -256,6 +256,11 @@ public:
     // One prototype per line for the host's own routines, declared anew at every run.
     const TStrings& DeclarePrototype() const;
     void SetDeclarePrototype(const TStrings& lines);
+    // Names of the host's routines that give way to a macro's own use of the name: a variable
+    // the macro declares, or an external routine it registers, takes the name for that run. So a
+    // host can add a routine without breaking the macros that already use its name.
+    const TStrings& YieldingRoutines() const;
+    void SetYieldingRoutines(const TStrings& names);
 
     TProcParam ProcParam;
     TIntFuncParam IntFuncParam;
