@@ -36,9 +36,15 @@ std::string Trace(ksl::TKestrel& engine, const std::string& program) {
             engine.DeleteVar("k");
         }
     };
-    // Grow adds a variable that the rest of the statement may name.
-    engine.IntFuncParam = [&](const std::string&, int32_t, ksl::TArgumentList&, int32_t&,
+    // Grow adds a variable that the rest of the statement may name; strlen is the host's until
+    // the program registers libc's own.
+    engine.IntFuncParam = [&](const std::string&, int32_t index, ksl::TArgumentList& args, int32_t&,
                               int64_t& result) {
+        if (index == 5) {
+            trace += "host strlen " + args[0].Arg.ArgString + "\n";
+            result = 100 + int64_t(args[0].Arg.ArgString.size());
+            return;
+        }
         trace += "grow\n";
         if (engine.GetVarType("late") < 0) engine.AddIntVar("late", 40, false);
         result = 1;
@@ -92,7 +98,9 @@ std::string TwoRuns(Mode mode, const std::string& program) {
     engine.SetUseCompiler(mode == Mode::Compiled);
     engine.SetDeclarePrototype({"procedure Print(S:String); index 1;",
                                 "function Grow: Integer; index 2;", "procedure Drop; index 3;",
-                                "function Echo(S: String): String; index 4;"});
+                                "function Echo(S: String): String; index 4;",
+                                "function strlen(S: String): Integer; index 5;"});
+    engine.SetYieldingRoutines({"STRLEN"});
     engine.AddIntObj("Host", 5, false, 1);
     engine.AddRealObj("Temp", 2.5, false, 2);
     engine.AddStrObj("Name", "n", false, 3);

@@ -99,6 +99,10 @@ std::string ProgramGenerator::HostChange() {
         "r := ('1.5' + Echo(s))",
         "r := ('x' + zz) + 1",
         "Drop",
+        // strlen is the host's until libc's own takes the name.
+        "a := strlen(s)",
+        "a := strlen(s) + RegisterRoutine('libc.so.6', 'strlen', 'S', 'I') + strlen(s)",
+        "Print(IntToStr(strlen(Echo(t))))",
     };
     return std::string(changes[size_t(Pick(int(changes.size())))]);
 }

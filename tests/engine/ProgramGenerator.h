@@ -3,7 +3,8 @@
 // are bounded by construction: every WHILE and REPEAT counts a guard variable that no other
 // statement assigns, and FOR loops run over small ranges. Besides Print, the programs call host
 // routines of the test: Grow (adds the variable `late`), Drop (deletes `k`), Echo (a string
-// function), and read the object variables Host, Temp and Name.
+// function), strlen (gives way to libc's own once the program registers it), and read the
+// object variables Host, Temp and Name.
 #include <cstdint>
 #include <random>
 #include <string>
