@@ -46,8 +46,8 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList& arguments, std
 
 TDesktopSession::TDesktopSession(const TStartOptions& options,
                                  const std::filesystem::path& programPath)
-    : file(settings::LocateSettingsFile(
-          settings::SettingsLocationOf(programPath, options.SettingsFile))) {
+    : file(settings::ResolveSettingsPath(settings::LocateSettingsFile(
+          settings::SettingsLocationOf(programPath, options.SettingsFile)))) {
     try {
         lock = std::make_unique<settings::TSettingsLock>(file);
     } catch (const settings::ESettingsFile& e) {
