@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
     case TCommand::Macros:
         return SettingsCommand([&] { cli::ListMacros(*line, std::cout); });
     case TCommand::Export:
-        return SettingsCommand([&] { cli::ExportMacros(*line, std::cout); });
+        return SettingsCommand([&] { cli::ExportMacros(*line, std::cout, std::cerr); });
     case TCommand::Import:
         return SettingsCommand([&] { cli::ImportMacros(*line, std::cout); });
     case TCommand::Help:
