@@ -157,6 +157,21 @@ TEST(PortwellCli, ASignalDuringAnyWaitSendsNothingMore) {
     }
 }
 
+TEST(PortwellCli, CtrlCDuringExecEndsTheRunBeforeTheNextStatement) {
+    PseudoTerminal device;
+    ChildOptions options;
+    options.input = "Print('start'); Exec('sleep', '30', -1); ComWrite('FIRE')";
+    options.signal = SIGINT;
+    options.signalGroup = true;
+    options.signalAfterOutput = "start";
+    options.signalDelay = 200ms;
+    const ChildResult r = Cli({"run", "-d", device.Path(), "-"}, options);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    EXPECT_EQ(r.out, "start\n");
+    EXPECT_TRUE(device.Drain().empty());
+}
+
 TEST(PortwellCli, ADeviceThatVanishesDuringAWaitEndsTheRunWithAnError) {
     PseudoTerminal device;
     std::thread player([&] {

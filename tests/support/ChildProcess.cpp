@@ -53,8 +53,15 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<std::string> args = argv, env = Environment(options.environment);
     std::vector<char*> argp = Pointers(args), envp = Pointers(env);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (options.signalGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid;
-    const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
@@ -73,7 +80,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
         const auto elapsed = Clock::now() - start;
         if (!signalled && elapsed >= options.signalDelay &&
             result.out.find(options.signalAfterOutput) != std::string::npos) {
-            kill(pid, *options.signal);
+            kill(options.signalGroup ? -pid : pid, *options.signal);
             signalled = true;
         }
         if (elapsed > options.timeout) {

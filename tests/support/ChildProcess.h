@@ -24,6 +24,9 @@ struct ChildOptions {
     std::optional<int> signal;
     std::string signalAfterOutput;
     std::chrono::milliseconds signalDelay{0};
+    // Signal the child's whole process group, as a terminal's Ctrl-C does, so that the programs
+    // it started get the signal too. The child then runs in a process group of its own.
+    bool signalGroup = false;
     std::chrono::milliseconds timeout{20000}; // killed after this; the result says so
 };
 
