@@ -6,6 +6,7 @@
 #include "platform/Messages.h"
 #include "portwell/MacroHost.h"
 #include "portwell/MacroLibrary.h"
+#include "portwell/RefusedSetting.h"
 #include "portwell/settings/SettingsStore.h"
 #include "serial/Comm.h"
 #include "serial/Ports.h"
@@ -71,15 +72,18 @@ private:
     bool stopped = false;
 };
 
-// The port's message alone does not say which device failed; the line before it does, and the
-// message stays last for scripts that read it.
+// The port's message alone does not say which device failed, nor which setting it refused; the
+// lines before it do, and the message stays last for scripts that read it.
 int ReportPortError(const TPortSettings& port, const serial::ECommError& error) {
     const std::string path = serial::DevicePath(port.DeviceName);
     std::cout.flush();
     std::cerr << "portwell-cli: cannot open the device '" << cli::TerminalText(port.DeviceName)
               << "'";
     if (path != port.DeviceName) std::cerr << " (" << cli::TerminalText(path) << ")";
-    std::cerr << '\n' << cli::TerminalText(error.what()) << std::endl;
+    std::cerr << '\n';
+    const std::string refused = RefusedSetting(port, error, serial::TNameKind::Option);
+    if (!refused.empty()) std::cerr << "portwell-cli: the device refused " << refused << '\n';
+    std::cerr << cli::TerminalText(error.what()) << std::endl;
     return exitPortError;
 }
 
