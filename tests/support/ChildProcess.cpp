@@ -75,13 +75,15 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     close(in[1]);
 
     const auto start = Clock::now();
-    bool outOpen = true, errOpen = true, signalled = !options.signal;
+    std::optional<Clock::time_point> signalled;
+    bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
         const auto elapsed = Clock::now() - start;
-        if (!signalled && elapsed >= options.signalDelay &&
-            result.out.find(options.signalAfterOutput) != std::string::npos) {
+        if (options.signal && !signalled && elapsed >= options.signalDelay &&
+            result.out.find(options.signalAfterOutput) != std::string::npos &&
+            result.err.find(options.signalAfterErrorOutput) != std::string::npos) {
             kill(options.signalGroup ? -pid : pid, *options.signal);
-            signalled = true;
+            signalled = Clock::now();
         }
         if (elapsed > options.timeout) {
             kill(pid, SIGKILL);
@@ -93,6 +95,9 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
         if (fds[0].revents) outOpen = ReadSome(out[0], result.out);
         if (fds[1].revents) errOpen = ReadSome(err[0], result.err);
     }
+    if (signalled)
+        result.endedAfterSignal =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *signalled);
     close(out[0]);
     close(err[0]);
     int status = 0;
