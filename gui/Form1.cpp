@@ -192,7 +192,9 @@ void TForm1::BuildMacroGroup() {
     LoopCheck = Named(new QCheckBox("Loop", GroupBox2), "LoopCheck");
     IntervalLabel = Named(new QLabel("Interval", GroupBox2), "IntervalLabel");
     IntervalEdit = Named(new QLineEdit("1000", GroupBox2), "IntervalEdit");
-    IntervalEdit->setFixedWidth(56);
+    // Room for seven digits, as the original's 56 pixels give at 12 pixels.
+    IntervalEdit->setFixedWidth(
+        std::max(56, IntervalEdit->fontMetrics().horizontalAdvance("0000000") + 8));
     IntervalEdit->installEventFilter(this);
     intervalBackup = IntervalEdit->text();
     Label8 = Named(new QLabel("(ms)", GroupBox2), "Label8");
@@ -482,7 +484,7 @@ void TForm1::DeleteButtonClick() {
     ComboBox7->setCurrentIndex(item);
     MacrosChanged();
     if (!copy.empty())
-        emit Notice("\"" + title + "\" was deleted. A copy is kept as " +
+        emit Notice("\"" + title + "\" was deleted.\nA copy is kept as " +
                     QString::fromStdString(copy.string()) +
                     "; portwell-cli import brings it back.");
 }
