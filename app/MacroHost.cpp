@@ -6,6 +6,7 @@
 #include "portwell/HexText.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <variant>
 
@@ -163,11 +164,24 @@ void TMacroHost::LockSettings(bool locked) {
     if (OnSettingsLocked) OnSettingsLocked(locked);
 }
 
+// Connecting to a network device serves messages: a Stop (or Ctrl-C) then ends the activity before
+// it has begun, which is no failure.
+bool TMacroHost::StartedOrStopped(const TPortSettings& settings) {
+    try {
+        Start(settings);
+        return true;
+    } catch (const serial::ECommError& failure) {
+        if (failure.ErrorCode != ECANCELED) throw;
+        Stop();
+        return false;
+    }
+}
+
 TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings* macro) {
     if (activity) return TActivityEnd::Refused;
     ActivityScope scope(*this);
     stopPressed = false;
-    Start(settings);
+    if (!StartedOrStopped(settings)) return TActivityEnd::Finished;
     StopAtEnd stop(*this);
     if (!macro) return TActivityEnd::Finished;
     Kestrel1.SetSource(*macro);
@@ -206,7 +220,7 @@ TActivityEnd TMacroHost::Record(const TPortSettings& settings, ksl::TStrings& ta
     if (activity) return TActivityEnd::Refused;
     ActivityScope scope(*this);
     stopPressed = false;
-    Start(settings);
+    if (!StartedOrStopped(settings)) return TActivityEnd::Finished;
     StopAtEnd stop(*this);
     try {
         return RecordInto(target);

@@ -306,7 +306,9 @@ that folder is writable, else $XDG_CONFIG_HOME/portwell/portwell.ini; $PORTWELL_
 
 Port options:
   -d, --device NAME   COM1 to COM8 (/dev/ttyS0 to /dev/ttyS7), a device path such as
-                      /dev/ttyUSB0, or loop:// (a built-in device that echoes)   [COM1]
+                      /dev/ttyUSB0, loop:// (a built-in device that echoes), or a device on
+                      the network: tcp://HOST:PORT (raw bytes) or rfc2217://HOST:PORT (a
+                      port server such as ser2net, which takes the line settings too)   [COM1]
 )";
 
 const char* const UsageTail =

@@ -22,36 +22,81 @@ struct HandOver {
     const std::function<void()>* work;
     std::exception_ptr failure;
     bool done = false;
+    // A posted item owns its work, and the queue owns the item; nobody waits for it.
+    std::function<void()> posted;
 };
 
-// Lives for the whole process: the serial event thread may still hand over while statics of
-// other translation units are being destroyed.
-struct Queue {
+} // namespace
+
+// One thread's queue of hand-overs: the thread that owns it serves it in ProcessMessages(),
+// RunHandOvers() and WaitForMessage(); other threads add to it with Synchronize().
+class HandOverQueue {
+public:
     std::mutex mutex;
     std::condition_variable finished;
     std::deque<HandOver*> pending;
     // pending.size(), readable without the lock; changed under it.
     std::atomic<size_t> queued{0};
     EventFd handOver;
-    EventFd interruptRequest;
-    std::atomic<bool> interrupt{false};
-    std::thread::id uiThread = std::this_thread::get_id();
     MessageHook hook;
     WaitHook waitHook;
+
+    ~HandOverQueue() {
+        for (HandOver* item : pending)
+            if (item->posted) delete item;
+    }
+
+    void Add(HandOver* item) {
+        pending.push_back(item);
+        queued.store(pending.size());
+        handOver.Signal();
+    }
 };
 
-Queue& TheQueue() {
-    static Queue* queue = new Queue;
-    return *queue;
+namespace {
+
+thread_local HandOverTarget threadQueue;
+
+HandOverQueue& ThisQueue() {
+    if (!threadQueue) threadQueue = std::make_shared<HandOverQueue>();
+    return *threadQueue;
 }
 
-// Built at load time, so that a signal handler never runs the first, guarded initialisation.
-[[maybe_unused]] const bool queueReady = (TheQueue(), true);
+// What belongs to the whole process: interrupts (signals are sent to the process) and which
+// thread is the user-interface thread. Never destroyed: an event thread may still hand over while
+// statics of other translation units are being destroyed.
+struct Process {
+    EventFd interruptRequest;
+    std::atomic<bool> interrupt{false};
+    std::mutex uiMutex;
+    HandOverTarget uiQueue = ThisThreadsQueue();
+    std::thread::id uiThread = std::this_thread::get_id();
+};
+
+Process& TheProcess() {
+    static Process* process = new Process;
+    return *process;
+}
+
+// Built at load time, on the main thread, so that a signal handler never runs the first, guarded
+// initialisation, and the main thread is the user-interface thread unless told otherwise.
+[[maybe_unused]] const bool processReady = (TheProcess(), true);
+
+HandOverTarget UserInterfaceQueue() {
+    Process& process = TheProcess();
+    std::lock_guard lock(process.uiMutex);
+    return process.uiQueue;
+}
 
 } // namespace
 
+HandOverTarget ThisThreadsQueue() {
+    ThisQueue();
+    return threadQueue;
+}
+
 void ProcessMessages() {
-    Queue& q = TheQueue();
+    HandOverQueue& q = ThisQueue();
     if (q.hook)
         q.hook();
     else
@@ -59,18 +104,18 @@ void ProcessMessages() {
 }
 
 void SetMessageHook(MessageHook hook) {
-    TheQueue().hook = std::move(hook);
+    ThisQueue().hook = std::move(hook);
 }
 
 bool HandOversPending() {
-    return TheQueue().queued.load() != 0;
+    return ThisQueue().queued.load() != 0;
 }
 
 // The descriptor is drained under the lock once the queue is empty, and signalled under it when
 // an item is queued: so it is readable exactly while items wait, and a toolkit's notifier on it
 // never fires for nothing.
 int RunHandOvers() {
-    Queue& q = TheQueue();
+    HandOverQueue& q = ThisQueue();
     if (!HandOversPending()) return 0;
     int ran = 0;
     for (;;) {
@@ -84,6 +129,12 @@ int RunHandOvers() {
             item = q.pending.front();
             q.pending.pop_front();
             q.queued.store(q.pending.size());
+        }
+        if (item->posted) {
+            item->posted();
+            delete item;
+            ++ran;
+            continue;
         }
         try {
             (*item->work)();
@@ -100,21 +151,29 @@ int RunHandOvers() {
     return ran;
 }
 
-void Synchronize(const std::function<void()>& work) {
-    if (OnUserInterfaceThread()) {
+void Synchronize(const HandOverTarget& target, const std::function<void()>& work) {
+    if (target == threadQueue) {
         work();
         return;
     }
-    Queue& q = TheQueue();
-    HandOver item{&work, nullptr, false};
+    HandOverQueue& q = *target;
+    HandOver item{&work, nullptr, false, {}};
     {
         std::unique_lock lock(q.mutex);
-        q.pending.push_back(&item);
-        q.queued.store(q.pending.size());
-        q.handOver.Signal();
+        q.Add(&item);
         q.finished.wait(lock, [&] { return item.done; });
     }
     if (item.failure) std::rethrow_exception(item.failure);
+}
+
+void Post(const HandOverTarget& target, std::function<void()> work) {
+    auto* item = new HandOver{nullptr, nullptr, false, work ? std::move(work) : [] {}};
+    std::lock_guard lock(target->mutex);
+    target->Add(item);
+}
+
+void Synchronize(const std::function<void()>& work) {
+    Synchronize(UserInterfaceQueue(), work);
 }
 
 namespace {
@@ -125,7 +184,7 @@ bool SomethingPending() {
 
 bool WaitForMessage(int timeoutMs) {
     if (SomethingPending()) return true;
-    Queue& q = TheQueue();
+    HandOverQueue& q = ThisQueue();
     if (q.waitHook)
         q.waitHook(timeoutMs);
     else
@@ -134,12 +193,12 @@ bool WaitForMessage(int timeoutMs) {
 }
 
 void SetWaitHook(WaitHook hook) {
-    TheQueue().waitHook = std::move(hook);
+    ThisQueue().waitHook = std::move(hook);
 }
 
 void WaitForHandOverOrInterrupt(int timeoutMs) {
-    Queue& q = TheQueue();
-    pollfd fds[2] = {{q.handOver.Fd(), POLLIN, 0}, {q.interruptRequest.Fd(), POLLIN, 0}};
+    pollfd fds[2] = {{ThisQueue().handOver.Fd(), POLLIN, 0},
+                     {TheProcess().interruptRequest.Fd(), POLLIN, 0}};
     poll(fds, 2, timeoutMs);
 }
 
@@ -148,21 +207,27 @@ int WaitTimeoutMs(uint64_t milliseconds) {
 }
 
 int HandOverDescriptor() {
-    return TheQueue().handOver.Fd();
+    return ThisQueue().handOver.Fd();
 }
 
 void SetUserInterfaceThread() {
-    TheQueue().uiThread = std::this_thread::get_id();
+    Process& process = TheProcess();
+    HandOverTarget queue = ThisThreadsQueue();
+    std::lock_guard lock(process.uiMutex);
+    process.uiQueue = std::move(queue);
+    process.uiThread = std::this_thread::get_id();
 }
 
 bool OnUserInterfaceThread() {
-    return TheQueue().uiThread == std::this_thread::get_id();
+    Process& process = TheProcess();
+    std::lock_guard lock(process.uiMutex);
+    return process.uiThread == std::this_thread::get_id();
 }
 
 void RequestInterrupt() {
-    Queue& q = TheQueue();
-    q.interrupt.store(true);
-    q.interruptRequest.Signal();
+    Process& process = TheProcess();
+    process.interrupt.store(true);
+    process.interruptRequest.Signal();
 }
 
 namespace {
@@ -186,17 +251,17 @@ void InterruptOnSignals() {
 }
 
 bool InterruptRequested() {
-    return TheQueue().interrupt.load();
+    return TheProcess().interrupt.load();
 }
 
 void ClearInterrupt() {
-    Queue& q = TheQueue();
-    q.interrupt.store(false);
-    q.interruptRequest.Drain();
+    Process& process = TheProcess();
+    process.interrupt.store(false);
+    process.interruptRequest.Drain();
 }
 
 int InterruptDescriptor() {
-    return TheQueue().interruptRequest.Fd();
+    return TheProcess().interruptRequest.Fd();
 }
 
 } // namespace platform

@@ -1,8 +1,10 @@
 #include "serial/Comm.h"
 
 #include "Loopback.h"
+#include "NetworkDevice.h"
 #include "Termios2.h"
 #include "platform/Clock.h"
+#include "platform/Messages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,8 +66,8 @@ template <typename Table> bool InTable(const Table& table, int ordinal) {
 
 } // namespace
 
-ECommError::ECommError(const std::string& message, int32_t errorCode)
-    : std::runtime_error(WithCode(message, errorCode)), ErrorCode(errorCode) {}
+ECommError::ECommError(const std::string& message, int32_t errorCode, const std::string& detail)
+    : std::runtime_error(WithCode(message, errorCode) + detail), ErrorCode(errorCode) {}
 
 void TCommEventChars::SetXonChar(uint8_t value) {
     Change(FXonChar, value);
@@ -112,6 +114,10 @@ void TCustomComm::StartSession() {
 }
 
 void TCustomComm::Close() {
+    if (FConnecting) {
+        FConnecting = false;
+        ++*FGeneration;
+    }
     if (!Enabled()) return;
     ++*FGeneration;
     if (FCommEventThread) {
@@ -141,13 +147,30 @@ void TCustomComm::CreateHandle() {
 }
 
 std::string TCustomComm::PathToOpen() {
-    if (!IsLoopbackDevice(FDeviceName)) return DevicePath(FDeviceName);
-    FLoopback = std::make_unique<TLoopbackDevice>();
-    return FLoopback->Path();
+    if (IsLoopbackDevice(FDeviceName))
+        FPseudoDevice = std::make_unique<TLoopbackDevice>();
+    else if (IsNetworkDevice(FDeviceName))
+        FPseudoDevice = ConnectNetworkDevice();
+    else
+        return DevicePath(FDeviceName);
+    return FPseudoDevice->Path();
+}
+
+// What runs meanwhile may close the component, or destroy it: the connection is then given up, and
+// nothing here touches the component again.
+std::unique_ptr<TPseudoDevice> TCustomComm::ConnectNetworkDevice() {
+    const std::shared_ptr<uint64_t> generation = FGeneration;
+    const uint64_t current = *generation;
+    FConnecting = true;
+    auto device = std::make_unique<TNetworkDevice>(FDeviceName, [generation, current] {
+        return *generation != current || platform::InterruptRequested();
+    });
+    FConnecting = false;
+    return device;
 }
 
 void TCustomComm::FailOpen(const char* message, int32_t code) {
-    FLoopback.reset();
+    FPseudoDevice.reset();
     RaiseCommError(message, code);
 }
 
@@ -159,7 +182,7 @@ void TCustomComm::DestroyHandle() {
         close(FHandle);
         FHandle = -1;
     }
-    FLoopback.reset();
+    FPseudoDevice.reset();
 }
 
 // Linux sizes its terminal queues itself; only sizes that make no sense are refused.
@@ -271,6 +294,7 @@ void TCustomComm::UpdateDataControlBlock() {
         NoteFailure(error);
         RaiseCommError(SUpdateDCBErr, error);
     }
+    if (FPseudoDevice) FPseudoDevice->LineSettingsChanged(FDCB, FFlowControl != fcDefault);
 }
 
 void TCustomComm::ConfigureHandshaking(DCB& dcb) const {

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
+#include <unistd.h>
 
 namespace serial {
 
@@ -23,6 +25,7 @@ struct EventThreadState {
     std::shared_ptr<TLineStatus> line;
     TCommEventThread* owner = nullptr;
     TCommEventThread::TSignalEvent onSignal;
+    platform::HandOverTarget ownersQueue; // the thread that opened the port
     platform::EventFd wake;
     platform::EventFd done;
     std::atomic<bool> terminated{false};
@@ -114,41 +117,79 @@ private:
 };
 
 // Received bytes are reported once. Everything received so far is what the owner has read plus
-// what is queued; an event is due when that total passes the one last reported. poll wakes the
-// thread while the queue is empty; while unread bytes sit in it (poll would report them again and
-// again) the total is sampled instead.
+// what is queued; an event is due when that total passes the one last reported. The device is
+// watched edge-triggered: the terminal wakes a waiter each time new bytes come in, whether or not
+// older ones are still unread, so no arrival goes unseen and unread bytes wake nobody twice.
 class RxWatch {
 public:
     RxWatch(int fd, const TLineStatus& line, bool wanted) : FFd(fd), FLine(line), FActive(wanted) {}
-    bool Armed() const { return FActive && FQueued == 0; }
-    bool Sampling() const { return FActive && FQueued > 0; }
+    bool Active() const { return FActive; }
 
     // Bytes the owner read before they could be reported need no event.
     uint32_t Changes() {
         if (!FActive) return 0;
-        const uint64_t total = Received();
+        int queued = 0;
+        const uint64_t total = Received(queued);
         if (total <= FReported) return 0;
         FReported = total;
-        return FQueued > 0 ? EV_RXCHAR : 0;
+        return queued > 0 ? EV_RXCHAR : 0;
     }
-
-    // Whether bytes came in during a hand-over; poll would not wake for them.
-    bool Unreported() { return FActive && Received() > FReported; }
 
 private:
     // Consumed is read first: a read in between then makes the total look smaller, never larger.
-    uint64_t Received() {
+    uint64_t Received(int& queued) {
         const uint64_t consumed = FLine.Consumed;
-        int queued = 0;
-        FQueued = ioctl(FFd, TIOCINQ, &queued) == 0 ? queued : 0;
-        return consumed + uint64_t(FQueued);
+        if (ioctl(FFd, TIOCINQ, &queued) != 0) queued = 0;
+        return consumed + uint64_t(queued);
     }
 
     int FFd;
     const TLineStatus& FLine;
     bool FActive;
-    int FQueued = 0;
     uint64_t FReported = 0;
+};
+
+// The wake-up descriptor and the device in one epoll set. Hang-ups and errors of the device are
+// reported whatever else is asked for.
+class Waiter {
+public:
+    Waiter(int wake, int device, bool rx) : FEpoll(epoll_create1(EPOLL_CLOEXEC)), FWake(wake) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = wake;
+        FValid = FEpoll >= 0 && epoll_ctl(FEpoll, EPOLL_CTL_ADD, wake, &event) == 0;
+        event.events = uint32_t(EPOLLET) | (rx ? uint32_t(EPOLLIN) : 0u);
+        event.data.fd = device;
+        FValid = FValid && epoll_ctl(FEpoll, EPOLL_CTL_ADD, device, &event) == 0;
+    }
+    ~Waiter() {
+        if (FEpoll >= 0) close(FEpoll);
+    }
+    Waiter(const Waiter&) = delete;
+    Waiter& operator=(const Waiter&) = delete;
+
+    enum class Wake { Stop, Lost, Ready };
+
+    Wake Wait(int timeoutMs) {
+        if (!FValid) return Wake::Stop;
+        epoll_event events[2];
+        int n;
+        do {
+            n = epoll_wait(FEpoll, events, 2, timeoutMs);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) return Wake::Stop;
+        Wake wake = Wake::Ready;
+        for (int i = 0; i < n; ++i) {
+            if (events[i].data.fd == FWake) return Wake::Stop;
+            if (events[i].events & (EPOLLHUP | EPOLLERR)) wake = Wake::Lost;
+        }
+        return wake;
+    }
+
+private:
+    int FEpoll;
+    int FWake;
+    bool FValid = false;
 };
 
 class EventLoop {
@@ -156,42 +197,26 @@ public:
     explicit EventLoop(EventThreadState& state)
         : FState(state), FRx(state.device, *state.line, state.mask & EV_RXCHAR),
           FModem(state.device, state.mask & ModemEvents),
-          FCounters(state.device, state.mask & CounterEvents) {}
+          FCounters(state.device, state.mask & CounterEvents),
+          FWaiter(state.wake.Fd(), state.device, FRx.Active()) {}
 
     void Run() {
-        bool lookAgain = false;
         while (!FState.terminated) {
-            const Wake wake = Wait(lookAgain ? 0 : Timeout());
-            if (wake == Wake::Stop) break;
-            if (wake == Wake::Lost) {
+            const Waiter::Wake wake = FWaiter.Wait(Timeout());
+            if (wake == Waiter::Wake::Stop) break;
+            if (wake == Waiter::Wake::Lost) {
                 ReportLoss();
                 break;
             }
             const uint32_t status = Collect() & FState.mask;
             if (status && !HandOver(status)) break;
-            lookAgain = status && FRx.Unreported();
         }
     }
 
 private:
-    enum class Wake { Stop, Lost, Ready };
-
-    int Timeout() const {
-        const bool sampling = FRx.Sampling() || FModem.Active() || FCounters.Active();
-        return sampling ? SampleIntervalMs : -1;
-    }
-
-    Wake Wait(int timeoutMs) {
-        pollfd fds[2] = {{FState.wake.Fd(), POLLIN, 0},
-                         {FState.device, short(FRx.Armed() ? POLLIN : 0), 0}};
-        for (;;) {
-            const int n = poll(fds, 2, timeoutMs);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 || fds[0].revents || (fds[1].revents & POLLNVAL)) return Wake::Stop;
-            if (fds[1].revents & (POLLHUP | POLLERR)) return Wake::Lost;
-            return Wake::Ready;
-        }
-    }
+    // Modem lines and error counters cannot be waited for and are sampled; received bytes never
+    // are.
+    int Timeout() const { return FModem.Active() || FCounters.Active() ? SampleIntervalMs : -1; }
 
     uint32_t Collect() {
         return FRx.Changes() | FModem.Changes() | FCounters.Changes(*FState.line);
@@ -206,7 +231,7 @@ private:
     // Blocks until the owner's thread has handled `status`; false once the thread was released.
     bool HandOver(uint32_t status) {
         try {
-            platform::Synchronize([this, status] { Deliver(status); });
+            platform::Synchronize(FState.ownersQueue, [this, status] { Deliver(status); });
         } catch (...) {
             // A callback's exception has no way to reach the owner from this thread; the line
             // stays watched.
@@ -229,6 +254,7 @@ private:
     RxWatch FRx;
     ModemWatch FModem;
     CounterWatch FCounters;
+    Waiter FWaiter;
 };
 
 void RunThread(const std::shared_ptr<EventThreadState>& state) {
@@ -248,6 +274,7 @@ TCommEventThread::TCommEventThread(int handle, TCommEventType events,
     FState->line = std::move(line);
     FState->owner = this;
     FState->onSignal = std::move(onSignal);
+    FState->ownersQueue = platform::ThisThreadsQueue();
     if (!FState->wake.Valid()) throw ECommError(SOpenError, FState->wake.Error());
     if (!FState->done.Valid()) throw ECommError(SOpenError, FState->done.Error());
     try {

@@ -29,7 +29,7 @@ bool IsLoopbackDevice(const std::string& deviceName) {
 }
 
 std::string DevicePath(const std::string& deviceName) {
-    if (IsLoopbackDevice(deviceName)) return deviceName;
+    if (IsLoopbackDevice(deviceName) || IsNetworkDevice(deviceName)) return deviceName;
     if (const int number = ComNumber(deviceName)) return "/dev/ttyS" + std::to_string(number - 1);
     if (deviceName.empty() || deviceName.find('/') != std::string::npos) return deviceName;
     return "/dev/" + deviceName;

@@ -3,11 +3,7 @@
 #include "serial/Comm.h"
 
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace serial {
@@ -21,31 +17,12 @@ void CloseIfOpen(int& fd) {
     fd = -1;
 }
 
-void MakeCloseOnExec(int fd) {
-    fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
 } // namespace
 
-// Both ends start raw, so that nothing echoes or translates before the component takes over.
 TLoopbackDevice::TLoopbackDevice() {
-    termios raw{};
-    cfmakeraw(&raw);
-    cfsetspeed(&raw, B9600);
-    if (openpty(&FFarEnd, &FNearEnd, nullptr, &raw, nullptr) != 0)
-        throw ECommError(SOpenError, errno);
-    MakeCloseOnExec(FFarEnd);
-    MakeCloseOnExec(FNearEnd);
-    fcntl(FFarEnd, F_SETFL, O_NONBLOCK);
-    char path[PATH_MAX];
-    const int nameError = ttyname_r(FNearEnd, path, sizeof path);
-    const int error = nameError ? nameError : FStop.Error();
-    if (error) {
-        CloseIfOpen(FFarEnd);
-        CloseIfOpen(FNearEnd);
+    if (FStop.Error()) throw ECommError(SOpenError, FStop.Error());
+    if (const int error = detail::OpenPseudoTerminal(FFarEnd, FNearEnd, FPath))
         throw ECommError(SOpenError, error);
-    }
-    FPath = path;
     FEcho = std::thread(&TLoopbackDevice::Echo, this);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The "loop://" device: a pseudo-terminal pair whose far end echoes every byte back, so that the
 // component opens the near end like any other serial device.
+#include "PseudoDevice.h"
 #include "platform/EventFd.h"
 
 #include <string>
@@ -8,16 +9,15 @@
 
 namespace serial {
 
-class TLoopbackDevice {
+class TLoopbackDevice final : public TPseudoDevice {
 public:
     // Raises ECommError when no pseudo-terminal can be had.
     TLoopbackDevice();
-    ~TLoopbackDevice();
+    ~TLoopbackDevice() override;
     TLoopbackDevice(const TLoopbackDevice&) = delete;
     TLoopbackDevice& operator=(const TLoopbackDevice&) = delete;
 
-    // The path of the end the component opens.
-    const std::string& Path() const { return FPath; }
+    const std::string& Path() const override { return FPath; }
 
 private:
     void Echo();

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "PseudoTerminal.h"
+#include "Ser2net.h"
 
 #include <atomic>
 #include <chrono>
@@ -93,6 +94,44 @@ TEST(PortwellCli, APortThatCannotBeOpenedIsNamedBeforeTheMessage) {
         EXPECT_EQ(r.exitCode, 3) << r.err;
         EXPECT_EQ(r.err, c.namedAs + "\nError accessing specified device (Error: 2) \n");
     }
+}
+
+// A network device that cannot be reached fails like any device that cannot be opened; Ctrl-C
+// while it connects ends the run at once.
+TEST(PortwellCli, ANetworkDeviceThatCannotBeReachedFailsToOpen) {
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(testsupport::FreePort());
+    const ChildResult r = RunMacro("Print('a')", {"-d", refused});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_EQ(r.err, "portwell-cli: cannot open the device '" + refused +
+                         "'\nError accessing specified device (Error: 111) " + refused +
+                         ": Connection refused\n");
+
+    testsupport::UnansweringPort unanswering;
+    ChildOptions options;
+    options.input = "Print('a')";
+    options.signal = SIGINT;
+    options.signalDelay = 300ms;
+    const auto start = std::chrono::steady_clock::now();
+    const ChildResult interrupted = Cli(
+        {"run", "-d", "tcp://127.0.0.1:" + std::to_string(unanswering.Port()) + "?timeout=60", "-"},
+        options);
+    EXPECT_EQ(interrupted.exitCode, 130) << interrupted.err;
+    EXPECT_EQ(interrupted.out, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+TEST(PortwellCli, RunsAMacroAgainstSer2net) {
+    if (!testsupport::Ser2net::Installed()) GTEST_SKIP() << testsupport::Ser2net::NotInstalled;
+    PseudoTerminal device;
+    testsupport::Ser2net server(device.Path(), true);
+    std::thread player([&] {
+        if (device.Receive(3) == testsupport::Bytes{'A', 'T', '\r'}) device.Send({'O', 'K', '\r'});
+    });
+    const ChildResult r = RunMacro("ComWrite('AT'#13); if ComWait('OK'#13, 10000) then Print('ok')",
+                                   {"-d", server.DeviceName(), "-b", "115200"});
+    player.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Com_SD:41 54 0D\nCom_RD:4F 4B 0D\nok\n");
 }
 
 TEST(PortwellCli, AValueOutsideTheListsNamesTheAllowedValues) {

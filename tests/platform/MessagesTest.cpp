@@ -111,6 +111,45 @@ TEST(Messages, SleepEndsEarlyWhenCancelledByWhatAMessageDid) {
     EXPECT_LT(platform::TicksSince(start), 30000u);
 }
 
+// A thread that serves its own queue gets what is handed to it, and the user-interface thread
+// neither sees it nor is woken by it.
+TEST(Messages, EachThreadServesItsOwnQueue) {
+    platform::HandOverTarget workersQueue;
+    std::thread::id ranOn, workerId;
+    std::atomic<bool> ready{false}, served{false};
+    std::thread worker([&] {
+        workersQueue = platform::ThisThreadsQueue();
+        workerId = std::this_thread::get_id();
+        ready = true;
+        while (!served) {
+            platform::WaitForMessage(100);
+            platform::ProcessMessages();
+        }
+    });
+    while (!ready)
+        std::this_thread::yield();
+    std::thread sender([&] {
+        platform::Synchronize(workersQueue, [&] { ranOn = std::this_thread::get_id(); });
+        served = true;
+    });
+    EXPECT_FALSE(platform::WaitForMessage(200));
+    sender.join();
+    worker.join();
+    EXPECT_EQ(ranOn, workerId);
+    EXPECT_FALSE(platform::HandOversPending());
+}
+
+// Posted work runs later on the target's thread; the poster neither waits nor needs to outlive it.
+TEST(Messages, PostedWorkRunsOnTheOwnersThreadWithoutAWaitingPoster) {
+    const platform::HandOverTarget owner = platform::ThisThreadsQueue();
+    std::thread::id ranOn;
+    std::thread([&] { platform::Post(owner, [&] { ranOn = std::this_thread::get_id(); }); }).join();
+    EXPECT_TRUE(platform::WaitForMessage(10000));
+    EXPECT_EQ(platform::RunHandOvers(), 1);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(platform::HandOversPending());
+}
+
 TEST(Messages, WaitTimeoutsAreCappedToWhatPollTakes) {
     EXPECT_EQ(platform::WaitTimeoutMs(0), 0);
     EXPECT_EQ(platform::WaitTimeoutMs(1500), 1500);

@@ -1,4 +1,5 @@
 #include "PseudoTerminal.h"
+#include "Stalls.h"
 #include "platform/Messages.h"
 #include "serial/Comm.h"
 
@@ -51,6 +52,40 @@ TEST(Events, DispatchFollowsTheTableNotTheBitOrder) {
     EXPECT_EQ(calls, (std::vector<std::string>{"cts", "error", "rxchar"}));
 }
 
+// Ports opened on different threads hand their events to their own threads, never to the
+// user-interface thread: several activities may run side by side, one port each.
+TEST(Events, EachPortReportsToTheThreadThatOpenedIt) {
+    constexpr int ports = 3, rounds = 50;
+    std::atomic<int> elsewhere{0}, finished{0};
+    std::vector<std::thread> owners;
+    for (int i = 0; i < ports; ++i)
+        owners.emplace_back([&] {
+            PseudoTerminal device;
+            TComm comm;
+            comm.SetDeviceName(device.Path());
+            const auto owner = std::this_thread::get_id();
+            int events = 0;
+            comm.OnRxChar = [&](TCustomComm& port, int32_t count) {
+                if (std::this_thread::get_id() != owner) ++elsewhere;
+                ++events;
+                Bytes bytes(static_cast<size_t>(count));
+                port.Read(bytes.data(), count);
+            };
+            comm.Open();
+            for (int round = 0; round < rounds; ++round) {
+                device.Send(Bytes{uint8_t(round)});
+                if (!PumpUntil([&] { return events > round; })) return;
+            }
+            comm.Close();
+            ++finished;
+        });
+    for (std::thread& owner : owners)
+        owner.join();
+    EXPECT_EQ(finished, ports);
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_FALSE(platform::HandOversPending());
+}
+
 // Unread bytes are reported once, not again and again; more bytes make a new report.
 TEST_F(EventPort, ReceivedBytesAreReportedOnTheOwnersThreadOnce) {
     std::vector<int32_t> counts;
@@ -68,6 +103,39 @@ TEST_F(EventPort, ReceivedBytesAreReportedOnTheOwnersThreadOnce) {
     device.Send(Bytes(5, 'b'));
     ASSERT_TRUE(PumpUntil([&] { return counts.size() == 2; }));
     EXPECT_EQ(counts[1], 15);
+}
+
+// Bytes that come in while earlier ones still sit unread are reported at once: the line is never
+// left unwatched until some later look at it.
+TEST_F(EventPort, BytesArrivingAfterUnreadOnesAreReportedAtOnce) {
+    const std::string slow = CleanInOneOfThree([this] {
+        WakeUpClock clock(device.Line());
+        int events = 0;
+        std::string late;
+        comm->OnRxChar = [&](TCustomComm&, int32_t) {
+            ++events;
+            if (clock.AsleepSinceArrivalUs() > 5000)
+                late += " #" + std::to_string(events) + ": " +
+                        std::to_string(int(clock.AsleepSinceArrivalUs())) + " us";
+        };
+        comm->Open();
+        clock.WatchThreads({});
+        for (int round = 0; round < 20; ++round) {
+            device.Send(Bytes{1});
+            if (!PumpUntil([&] { return events == 2 * round + 1; })) return std::string("lost");
+            // Busy elsewhere for a moment, as a macro may be, before it reads.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            uint8_t byte;
+            comm->Read(&byte, 1);
+            clock.Start();
+            device.Send(Bytes{2});
+            if (!PumpUntil([&] { return events == 2 * round + 2; })) return std::string("lost");
+            comm->Read(&byte, 1);
+        }
+        comm->Close();
+        return late;
+    });
+    EXPECT_EQ(slow, "");
 }
 
 TEST_F(EventPort, ClosingWhileAHandOverIsPendingNeitherHangsNorCallsBack) {

@@ -60,7 +60,8 @@ public:
     // the run (ksl::EKestrelError, EMacroError) reaches the caller after Stop. A failure to open
     // the port (serial::ECommError) reaches the caller before anything runs, and without Stop:
     // the settings stay locked and COMPort keeps the new line settings, closed, until Stop is
-    // pressed, as after a Record whose port cannot open.
+    // pressed, as after a Record whose port cannot open. A Stop while a network device is still
+    // connecting ends the run quietly.
     TActivityEnd Run(const TPortSettings& settings, const ksl::TStrings* macro);
 
     // Opens the port and appends to `target` a line "ComWriteHex('..');" for every chunk of bytes
@@ -97,6 +98,7 @@ private:
     int32_t ComWait(const std::string& S, int32_t TimeOut);
 
     void Start(const TPortSettings& settings);
+    bool StartedOrStopped(const TPortSettings& settings);
     void PauseBetweenPasses();
     TActivityEnd RecordInto(ksl::TStrings& target);
     void WaitForInput(int timeoutMs);

@@ -1,11 +1,15 @@
 #pragma once
 // The serial port component: opens a device by name, programs its line settings, writes and reads
-// raw bytes and, while open, reports line events through its callbacks on the user-interface
-// thread. Every operation belongs to the user-interface thread.
+// raw bytes and, while open, reports line events through its callbacks on its owner's thread.
+// Every operation belongs to one thread, the owner (the user-interface thread in the desktop
+// program), which serves the callbacks in its message processing. Ports owned by different
+// threads share nothing, so a program may run one port per thread.
 //
 // Device names: "COM1" to "COM8" (any letter case) are /dev/ttyS0 to /dev/ttyS7, a name with a
-// "/" is a path, "loop://" is a built-in loopback device that echoes every byte written to it, and
-// any other bare name is looked up in /dev ("ttyUSB0" is /dev/ttyUSB0).
+// "/" is a path, "loop://" is a built-in loopback device that echoes every byte written to it,
+// "tcp://HOST:PORT" and "rfc2217://HOST:PORT" are devices on the network (raw bytes, and Telnet
+// with the COM-PORT-OPTION, which carries the line settings too), and any other bare name is looked
+// up in /dev ("ttyUSB0" is /dev/ttyUSB0).
 #include "serial/CommEventThread.h"
 #include "serial/CommTypes.h"
 
@@ -18,7 +22,7 @@
 namespace serial {
 
 class TCustomComm;
-class TLoopbackDevice;
+class TPseudoDevice;
 
 // Messages of ECommError; " (Error: N) " is appended to each.
 inline constexpr const char* SOpenError = "Error accessing specified device";
@@ -33,12 +37,16 @@ inline constexpr const char* LoopbackDeviceName = "loop://";
 
 class ECommError : public std::runtime_error {
 public:
-    ECommError(const std::string& message, int32_t errorCode);
+    // The message, " (Error: N) ", then what more there is to say (a network device's name and
+    // the reason it could not be reached).
+    ECommError(const std::string& message, int32_t errorCode, const std::string& detail = {});
     int32_t ErrorCode;
 };
 
 bool IsLoopbackDevice(const std::string& deviceName);
-// The path a device name stands for; the loopback device's name stays as it is.
+bool IsNetworkDevice(const std::string& deviceName);
+// The path a device name stands for; the names of the loopback and network devices stay as they
+// are.
 std::string DevicePath(const std::string& deviceName);
 
 // The XON and XOFF characters; changing one reprograms an open port.
@@ -69,10 +77,14 @@ public:
     TCustomComm(const TCustomComm&) = delete;
     TCustomComm& operator=(const TCustomComm&) = delete;
 
-    // Open either succeeds or leaves the port closed, raising ECommError.
+    // Open either succeeds or leaves the port closed, raising ECommError. Connecting to a network
+    // device serves the thread's messages; a Close meanwhile (a Stop) or an interrupt request
+    // cancels it, and Open raises ECommError with the code ECANCELED.
     void Open();
     void Close();
     bool Enabled() const { return FHandle >= 0; }
+    // The open device's descriptor, -1 while closed: for watching the line from outside.
+    int Handle() const { return FHandle; }
 
     // Hands all `count` bytes to the device, waiting at most the write time-out for room. Returns
     // the number written (fewer only after a time-out or failure), or -1 when none could be.
@@ -140,6 +152,7 @@ private:
     void NoteFailure(int error);
     bool WaitWritable(uint32_t start);
     std::string PathToOpen();
+    std::unique_ptr<TPseudoDevice> ConnectNetworkDevice();
     [[noreturn]] void FailOpen(const char* message, int32_t code);
     bool SettingsInRange() const;
     template <typename T> void ApplySetting(T& field, T value);
@@ -151,10 +164,12 @@ private:
     COMMTIMEOUTS FTimeouts;
     std::string FDeviceName = DefaultDeviceName;
     std::unique_ptr<TCommEventThread> FCommEventThread;
-    std::unique_ptr<TLoopbackDevice> FLoopback;
+    std::unique_ptr<TPseudoDevice> FPseudoDevice;
+    bool FConnecting = false;
     std::shared_ptr<TLineStatus> FLine = std::make_shared<TLineStatus>();
     // Changes at every Open, Close and destruction, so that a dispatch notices that a callback
-    // closed, reopened or destroyed the component.
+    // closed, reopened or destroyed the component, and a connection in progress that it is no
+    // longer wanted.
     std::shared_ptr<uint64_t> FGeneration = std::make_shared<uint64_t>(0);
     TCommEventType FMonitorEvents = AllCommEvents;
     uint32_t FErrors = 0;

@@ -2,9 +2,10 @@
 // The thread that waits for line events of an open serial device and hands each event mask to the
 // user-interface thread, blocking until it has been handled there.
 //
-// Received bytes wake it through poll; modem-line changes (TIOCMGET) and breaks and line errors
-// (TIOCGICOUNT) are sampled where the driver has them. A hang-up marks the device lost and is
-// reported as EV_ERR with CE_IOE. Linux offers nothing to watch for EV_RXFLAG or EV_TXEMPTY.
+// Received bytes wake it at once (epoll, edge-triggered); modem-line changes (TIOCMGET) and breaks
+// and line errors (TIOCGICOUNT) are sampled where the driver has them. A hang-up marks the device
+// lost and is reported as EV_ERR with CE_IOE. Linux offers nothing to watch for EV_RXFLAG or
+// EV_TXEMPTY.
 #include "serial/CommTypes.h"
 
 #include <atomic>
@@ -31,7 +32,8 @@ public:
     using TSignalEvent = std::function<void(TCommEventThread& Sender, uint32_t Status)>;
 
     // Starts watching `handle` (owned by the caller, never closed here) for `events`. OnSignal runs
-    // on the user-interface thread with the mask of the events that happened.
+    // on the thread that creates this one (the port's owner, the user-interface thread in the
+    // desktop program), inside its message processing, with the mask of the events that happened.
     TCommEventThread(int handle, TCommEventType events, std::shared_ptr<TLineStatus> line,
                      TSignalEvent onSignal);
     // Releases the thread and waits for its end, serving hand-overs meanwhile. Called from inside
