@@ -179,7 +179,7 @@ fs::path TSettingsLock::LockPathOf(const fs::path& settingsFile) {
 TSettingsLock::TSettingsLock(const fs::path& given) {
     const fs::path settingsFile = ResolveSettingsPath(given);
     CreateFolder(settingsFile);
-    const fs::path lockPath = settingsFile.string() + ".lock";
+    const fs::path lockPath = LockPathOf(settingsFile);
     fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) FailErrno(settingsFile, "lock");
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -83,6 +83,7 @@ public:
     TSettingsLock(const TSettingsLock&) = delete;
     TSettingsLock& operator=(const TSettingsLock&) = delete;
 
+    // NAME.lock beside the file `settingsFile` resolves to.
     static std::filesystem::path LockPathOf(const std::filesystem::path& settingsFile);
 
 private:
