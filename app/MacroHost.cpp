@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 namespace portwell {
@@ -17,6 +18,10 @@ namespace {
 constexpr uint32_t RecordGapMs = 20;
 
 constexpr int NoTimeLimit = -1;
+
+// A connection reads at most this much in one call, so that a flood leaves room for the user's
+// clicks between calls.
+constexpr size_t ServeBytesPerCall = 256 * 1024;
 
 const std::string& StringArgument(const ksl::TArgumentList& Argument) {
     return Argument[0].Arg.ArgString;
@@ -139,11 +144,19 @@ TMacroHost::TMacroHost() {
     COMPort.OnRxChar = [this](serial::TCustomComm& sender, int32_t count) {
         COMPortRxChar(sender, count);
     };
+    // A hang-up is reported as a line error; a connection learns of it there.
+    COMPort.OnError = [this](serial::TCustomComm&, uint32_t) { ServeConnection(); };
 }
 
 void TMacroHost::Start(const TPortSettings& settings) {
     LockSettings(true);
+    // A held port serves the activity as it is: it is not reopened, and nothing queued is lost.
+    if (!connected) OpenPort(settings);
+}
+
+void TMacroHost::OpenPort(const TPortSettings& settings) {
     COMPort.Close();
+    input.clear();
     COMPort.SetDeviceName(settings.DeviceName);
     COMPort.SetBaudRate(settings.BaudRate);
     COMPort.SetDatabits(settings.Databits);
@@ -155,9 +168,13 @@ void TMacroHost::Start(const TPortSettings& settings) {
 
 void TMacroHost::Stop() {
     Kestrel1.RequestAbort();
-    COMPort.Close();
     stopPressed = true;
-    LockSettings(false);
+    if (!connected) {
+        COMPort.Close();
+        input.clear();
+    }
+    LockSettings(connected);
+    if (OnStopped) OnStopped();
 }
 
 void TMacroHost::LockSettings(bool locked) {
@@ -179,6 +196,18 @@ bool TMacroHost::StartedOrStopped(const TPortSettings& settings) {
 
 TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings* macro) {
     if (activity) return TActivityEnd::Refused;
+    TActivityEnd end;
+    try {
+        end = RunPasses(settings, macro);
+    } catch (...) {
+        AfterActivity(false);
+        throw;
+    }
+    AfterActivity(true);
+    return end;
+}
+
+TActivityEnd TMacroHost::RunPasses(const TPortSettings& settings, const ksl::TStrings* macro) {
     ActivityScope scope(*this);
     stopPressed = false;
     if (!StartedOrStopped(settings)) return TActivityEnd::Finished;
@@ -193,6 +222,17 @@ TActivityEnd TMacroHost::Run(const TPortSettings& settings, const ksl::TStrings*
         PauseBetweenPasses();
     } while (!stopPressed);
     return TActivityEnd::Finished;
+}
+
+// A connection whose device went away during an activity is closed; the user hears of it from the
+// activity's own failure when there was one. Otherwise what arrived meanwhile and was left unread
+// is logged.
+void TMacroHost::AfterActivity(bool reportLoss) {
+    if (!connected) return;
+    if (COMPort.DeviceLost())
+        LoseConnection(reportLoss);
+    else
+        ServeConnectionIn(0);
 }
 
 // The interval is read anew at every check, so a change takes effect during the pause. A Stop
@@ -213,40 +253,43 @@ void TMacroHost::PauseBetweenPasses() {
 // queue wakes nobody, so the queue is looked at once more before blocking; so is a Stop served
 // meanwhile.
 void TMacroHost::WaitForInput(int timeoutMs) {
-    if (!WaitWasStopped() && COMPort.InQueCount() <= 0) platform::WaitForMessage(timeoutMs);
+    if (!WaitWasStopped() && Available() == 0) platform::WaitForMessage(timeoutMs);
 }
 
 TActivityEnd TMacroHost::Record(const TPortSettings& settings, ksl::TStrings& target) {
     if (activity) return TActivityEnd::Refused;
-    ActivityScope scope(*this);
-    stopPressed = false;
-    if (!StartedOrStopped(settings)) return TActivityEnd::Finished;
-    StopAtEnd stop(*this);
-    try {
-        return RecordInto(target);
-    } catch (...) {
-        return TActivityEnd::Failed;
+    TActivityEnd end = TActivityEnd::Finished;
+    {
+        ActivityScope scope(*this);
+        stopPressed = false;
+        if (StartedOrStopped(settings)) {
+            StopAtEnd stop(*this);
+            try {
+                end = RecordInto(target);
+            } catch (...) {
+                end = TActivityEnd::Failed;
+            }
+        }
     }
+    AfterActivity(end != TActivityEnd::DeviceLost);
+    return end;
 }
 
 // Time before the first byte is not recorded; after it, every gap of more than 20 ms becomes a
 // Sleep line in front of the bytes that ended it.
 TActivityEnd TMacroHost::RecordInto(ksl::TStrings& target) {
     uint32_t tick = platform::TickCount();
-    while (!stopPressed && COMPort.InQueCount() <= 0) {
+    while (!stopPressed && Available() == 0) {
         if (COMPort.DeviceLost()) return TActivityEnd::DeviceLost;
         platform::ProcessMessages();
         WaitForInput(NoTimeLimit);
         tick = platform::TickCount();
     }
     while (!stopPressed) {
-        const int32_t count = COMPort.InQueCount();
-        if (count > 0) {
+        if (Available() > 0) {
             if (platform::TicksSince(tick) > RecordGapMs)
                 target.push_back("Sleep(" + std::to_string(platform::TicksSince(tick)) + ");");
-            std::string bytes(size_t(count), '\0');
-            bytes.resize(size_t(std::max(COMPort.Read(bytes.data(), count), 0)));
-            const std::string hex = StrToHex(bytes);
+            const std::string hex = StrToHex(TakeInput());
             target.push_back("ComWriteHex('" + hex + "');");
             LogOutput("Rec_RD:" + hex);
             tick = platform::TickCount();
@@ -279,40 +322,34 @@ void TMacroHost::ComWrite(const std::string& S) {
 }
 
 std::string TMacroHost::ComRead() {
-    const int32_t count = COMPort.InQueCount();
-    if (count <= 0) {
+    const std::string bytes = TakeInput();
+    if (bytes.empty()) {
         ThrowIfDeviceLost();
         return {};
     }
-    std::string bytes(size_t(count), '\0');
-    const int32_t read = COMPort.Read(bytes.data(), count);
-    if (read <= 0) {
-        ThrowIfDeviceLost();
-        return {};
-    }
-    bytes.resize(size_t(read));
     LogOutput("Com_RD:" + StrToHex(bytes));
     return bytes;
 }
 
-// Keeps the last Length(S) bytes received and compares them with S, so the sequence is found
-// wherever it starts. TimeOut is unsigned milliseconds, 0 meaning no limit.
+// The first place where S arrived since the wait began, found in whole chunks: `recent` keeps the
+// bytes of earlier chunks that a match may start in. TimeOut is unsigned milliseconds, 0 meaning
+// no limit. What follows S stays for the next reader.
 int32_t TMacroHost::ComWait(const std::string& S, int32_t TimeOut) {
     const uint32_t limit = uint32_t(TimeOut);
     const uint32_t tick = platform::TickCount();
-    std::string temp;
+    std::string recent;
     for (;;) {
         if (limit != 0 && platform::TicksSince(tick) >= limit) break;
-        while (COMPort.InQueCount() > 0) {
+        if (Available() > 0) {
             if (S.empty()) return -1;
-            char byte;
-            if (COMPort.Read(&byte, 1) != 1) break;
-            temp += byte;
-            if (temp.size() > S.size()) temp.erase(0, 1);
-            if (temp == S) {
+            const std::string joined = recent + std::exchange(input, {});
+            const size_t found = joined.find(S);
+            if (found != std::string::npos) {
+                input = joined.substr(found + S.size());
                 LogOutput("Com_RD:" + StrToHex(S));
                 return -1;
             }
+            recent = joined.substr(joined.size() - std::min(joined.size(), S.size() - 1));
         }
         platform::ProcessMessages();
         // A Stop (or the port's closing) ends the wait; the run then ends at its next check.
@@ -326,14 +363,113 @@ int32_t TMacroHost::ComWait(const std::string& S, int32_t TimeOut) {
     return 0;
 }
 
+size_t TMacroHost::Available() {
+    if (input.empty()) TakeFromPort();
+    return input.size();
+}
+
+// What the port has queued now, in one read, after what was taken before.
+void TMacroHost::TakeFromPort() {
+    const int32_t queued = COMPort.InQueCount();
+    if (queued <= 0) return;
+    const size_t before = input.size();
+    input.resize(before + size_t(queued));
+    const int32_t read = COMPort.Read(input.data() + before, queued);
+    input.resize(before + size_t(std::max(read, 0)));
+}
+
+std::string TMacroHost::TakeInput() {
+    TakeFromPort();
+    return std::exchange(input, {});
+}
+
+// Sending needs an open port: one held by Connect, or the one a run or recording opened.
+void TMacroHost::Send(const std::string& bytes) {
+    if (!COMPort.Enabled())
+        throw EMacroError("The port is not open: press Connect first, or run a macro");
+    ComWrite(bytes);
+}
+
+void TMacroHost::Connect(const TPortSettings& settings) {
+    if (connected) return;
+    if (activity) {
+        // The activity's port is held as it is; one that failed to open cannot be.
+        if (!COMPort.Enabled()) throw EMacroError("The port is not open: press Stop first");
+        return SetConnected(true);
+    }
+    LockSettings(true);
+    try {
+        OpenPort(settings);
+    } catch (const serial::ECommError& failure) {
+        COMPort.Close();
+        LockSettings(false);
+        // A Stop while a network device was still connecting is no failure.
+        if (failure.ErrorCode == ECANCELED) return;
+        throw;
+    } catch (...) {
+        COMPort.Close();
+        LockSettings(false);
+        throw;
+    }
+    received = {};
+    SetConnected(true);
+}
+
+void TMacroHost::Disconnect() {
+    if (!connected) return;
+    LogReceivedLines({received.Flush()});
+    SetConnected(false);
+    Stop();
+}
+
+void TMacroHost::SetConnected(bool value) {
+    connected = value;
+    if (OnConnectionChanged) OnConnectionChanged(value);
+}
+
+void TMacroHost::ServeConnection() {
+    if (!connected || activity) return;
+    const uint32_t now = platform::TickCount();
+    std::vector<std::string> lines;
+    size_t taken = 0;
+    while (taken < ServeBytesPerCall) {
+        const std::string bytes = TakeInput();
+        if (bytes.empty()) break;
+        taken += bytes.size();
+        received.Add(bytes, now, lines);
+    }
+    lines.push_back(received.AfterSilence(now));
+    LogReceivedLines(lines);
+    if (COMPort.DeviceLost()) return LoseConnection(true);
+    ServeConnectionIn(taken >= ServeBytesPerCall ? 0 : received.MsUntilSilence(now));
+}
+
+void TMacroHost::LogReceivedLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        if (!line.empty()) Log.Add("Com_RD:" + StrToHex(line));
+}
+
+void TMacroHost::LoseConnection(bool report) {
+    const std::string message = DeviceLostMessage();
+    Disconnect();
+    if (report && OnConnectionLost) OnConnectionLost(message);
+}
+
+void TMacroHost::ServeConnectionIn(int ms) {
+    if (ms >= 0 && OnServeConnectionIn) OnServeConnectionIn(ms);
+}
+
 bool TMacroHost::WaitWasStopped() const {
     return stopPressed || !COMPort.Enabled();
 }
 
 void TMacroHost::ThrowIfDeviceLost() const {
-    if (!COMPort.DeviceLost()) return;
-    throw EMacroError("Device disconnected: " + COMPort.DeviceName() +
-                      " (Error: " + std::to_string(COMPort.DeviceLostError()) + ")");
+    if (COMPort.DeviceLost()) throw EMacroError(DeviceLostMessage());
+}
+
+std::string TMacroHost::DeviceLostMessage() const {
+    return "Device disconnected: " + COMPort.DeviceName() +
+           " (Error: " + std::to_string(COMPort.DeviceLostError()) + ")";
 }
 
 void TMacroHost::Kestrel1ProcParam(const std::string&, int32_t Index, ksl::TArgumentList& Argument,
@@ -364,6 +500,9 @@ void TMacroHost::Kestrel1ErrorProc(int32_t Error_CD, std::string& Err_Message) {
     platform::Dialogs().MessageBox(Err_Message, "Portwell", 0);
 }
 
-void TMacroHost::COMPortRxChar(serial::TCustomComm&, int32_t) {}
+// Input during an activity is polled by the activity; while connected and idle, it is logged here.
+void TMacroHost::COMPortRxChar(serial::TCustomComm&, int32_t) {
+    ServeConnection();
+}
 
 } // namespace portwell

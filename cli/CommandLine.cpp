@@ -143,6 +143,7 @@ private:
             return true;
         }
         if (UsesPort() && PortOption(arg)) return error.empty();
+        if (UsesPort() && LogOption(arg)) return error.empty();
         switch (line.Command) {
         case TCommand::Run:
             return RunOption(arg);
@@ -199,6 +200,19 @@ private:
             return true;
         }
         return false;
+    }
+
+    // True when `arg` is an option of the traffic log; `error` then tells whether it was good.
+    bool LogOption(const std::string& arg) {
+        if (arg == "--timestamps") {
+            line.Timestamps = true;
+            return true;
+        }
+        if (arg != "--log") return false;
+        std::string value;
+        if (Value(value) && value.empty()) error = "--log needs a file name";
+        line.LogFile = value;
+        return true;
     }
 
     void SetSetting(const TSettingOption& option, const std::string& arg,
@@ -275,9 +289,10 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
 namespace {
 
 const char* const UsageHead = R"(Usage:
-  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
-  portwell-cli run [port options] [--loop] [--interval MS] [-D NAME]... --macro TITLE|NUMBER
-  portwell-cli record [port options] [--duration MS] [-o FILE]
+  portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
+  portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]...
+                   --macro TITLE|NUMBER
+  portwell-cli record [port options] [log options] [--duration MS] [-o FILE]
   portwell-cli ports
   portwell-cli macros
   portwell-cli export DIR
@@ -299,6 +314,12 @@ macros  Lists the stored macros: the number, a tab, the title.
 export  Writes each stored macro to DIR/TITLE.ksl and prints the paths written.
 import  Adds each FILE as a stored macro titled by the file's name without its extension;
         with --replace it replaces the first macro of that title instead.
+
+Log options, for run and record:
+  --log FILE          Appends every traffic-log line to FILE as it is logged, after its date
+                      and time to the millisecond (2024-05-01T14:03:07.250+02:00), with the
+                      data in hexadecimal. A FILE that cannot be opened is a usage error.
+  --timestamps        Prints the same date and time before each traffic-log line.
 
 The settings file is the one the desktop program uses: portwell.ini beside the programs when
 that folder is writable, else $XDG_CONFIG_HOME/portwell/portwell.ini; $PORTWELL_SETTINGS or

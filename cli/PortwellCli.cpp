@@ -4,6 +4,8 @@
 #include "cli/TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
+#include "portwell/LogFile.h"
+#include "portwell/LogText.h"
 #include "portwell/MacroHost.h"
 #include "portwell/MacroLibrary.h"
 #include "portwell/RefusedSetting.h"
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -109,6 +112,50 @@ template <typename Command> int SettingsCommand(Command command) {
     }
 }
 
+// Where the traffic-log lines go: a stream, with their time when --timestamps asks for it, and the
+// --log file. A file that stops taking lines is reported once; the run goes on, and the lines
+// still reach the stream.
+class TrafficOutput {
+public:
+    // Raises ELogFile when the --log file cannot be opened.
+    explicit TrafficOutput(const TCommandLine& line) : timestamps(line.Timestamps) {
+        if (!line.LogFile.empty()) file = std::make_unique<TLogFile>(line.LogFile);
+    }
+
+    void Attach(TMacroHost& host, std::ostream& stream) {
+        host.Log.OnStampedLine = [this, &stream](const std::string& text, TLogTime time) {
+            if (timestamps) stream << IsoTimeStamp(time) << ' ';
+            stream << text << std::endl;
+            Keep(text, time);
+        };
+    }
+
+private:
+    void Keep(const std::string& text, TLogTime time) {
+        if (!file) return;
+        try {
+            file->Write(text, time);
+        } catch (const ELogFile& e) {
+            std::cerr << "portwell-cli: " << cli::TerminalText(e.what())
+                      << "; no more lines go to it\n";
+            file.reset();
+        }
+    }
+
+    bool timestamps;
+    std::unique_ptr<TLogFile> file;
+};
+
+// The --log file, opened before the port, or nothing with the error reported.
+std::unique_ptr<TrafficOutput> OpenTrafficOutput(const TCommandLine& line) {
+    try {
+        return std::make_unique<TrafficOutput>(line);
+    } catch (const ELogFile& e) {
+        std::cerr << "portwell-cli: " << cli::TerminalText(e.what()) << '\n';
+        return nullptr;
+    }
+}
+
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
     if (!line.StoredMacro.empty()) return line.StoredMacro;
@@ -123,8 +170,10 @@ int RunMacro(const TCommandLine& line) {
                                          : cli::StoredMacroToRun(line, port);
     });
     if (found != exitOk) return found;
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) return exitUsage;
     TMacroHost host;
-    host.Log.OnLine = [](const std::string& text) { std::cout << text << std::endl; };
+    output->Attach(host, std::cout);
     host.LoopChecked = [&line] { return line.Loop; };
     host.IntervalMs = [&line] { return line.IntervalMs; };
     host.Kestrel1.SetDefine(line.Defines);
@@ -158,10 +207,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
 
 int RecordMacro(const TCommandLine& line) {
     const bool macroToStdout = line.OutputFile.empty();
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) return exitUsage;
     TMacroHost host;
-    host.Log.OnLine = [macroToStdout](const std::string& text) {
-        (macroToStdout ? std::cerr : std::cout) << text << std::endl;
-    };
+    output->Attach(host, macroToStdout ? std::cerr : std::cout);
     StopRequests stops(host, line.DurationMs);
     ksl::TStrings recorded;
     TActivityEnd end;

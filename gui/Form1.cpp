@@ -17,6 +17,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -106,20 +107,27 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     BuildPortGroup();
     BuildMacroGroup();
     BuildLog();
+    BuildConsole();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(GroupBox1);
     layout->addWidget(GroupBox2);
     layout->addWidget(RichEdit1, 1);
+    layout->addWidget(findChild<QWidget*>("ConsoleBar"));
     FitMinimumSize();
     ConnectHost();
     ConnectButtons();
+    ConnectConsole();
 }
 
 TForm1::~TForm1() {
-    host.Log.OnLine = nullptr;
+    host.Log.OnStampedLine = nullptr;
     host.OnSettingsLocked = nullptr;
+    host.OnStopped = nullptr;
+    host.OnConnectionChanged = nullptr;
+    host.OnConnectionLost = nullptr;
+    host.OnServeConnectionIn = nullptr;
 }
 
 // The original order, left to right, each label above its list, in a grid measured from the
@@ -230,7 +238,10 @@ void TForm1::BuildLog() {
 }
 
 void TForm1::ConnectHost() {
-    host.Log.OnLine = [this](const std::string& line) { QueueLogLine(line); };
+    host.Log.OnStampedLine = [this](const std::string& line, TLogTime time) {
+        QueueLogLine(line, time);
+        KeepInLogFile(line, time);
+    };
     host.LoopChecked = [this] { return LoopCheck->isChecked(); };
     host.IntervalMs = [this] { return IntervalMilliseconds(IntervalEdit->text().toStdString()); };
     host.OnSettingsLocked = [this](bool locked) { LockSettings(locked); };
@@ -238,10 +249,10 @@ void TForm1::ConnectHost() {
 
 void TForm1::ConnectButtons() {
     connect(RunButton, &QToolButton::clicked, this, [this] {
-        if (!RefuseWhileBusy(RunButton)) RunButtonClick();
+        if (!DeferWhileUnwinding(RunButton) && !RefuseWhileBusy(RunButton)) RunButtonClick();
     });
     connect(RecButton, &QToolButton::clicked, this, [this] {
-        if (!RefuseWhileBusy(RecButton)) RecButtonClick();
+        if (!DeferWhileUnwinding(RecButton) && !RefuseWhileBusy(RecButton)) RecButtonClick();
     });
     connect(StopButton, &QToolButton::clicked, this, &TForm1::StopButtonClick);
     connect(EditButton, &QToolButton::clicked, this, [this] {
@@ -340,12 +351,15 @@ void TForm1::StoreRecording(int item, const ksl::TStrings& recorded) {
 }
 
 void TForm1::StopButtonClick() {
+    deferredStart = nullptr;
     host.Stop();
 }
 
 // A close asked for during an activity waits until the activity's loop has left the stack.
 void TForm1::ActivityEnded() {
-    if (closeRequested) QTimer::singleShot(0, this, &QWidget::close);
+    FlushLog();
+    if (closeRequested) return QTimer::singleShot(0, this, &QWidget::close);
+    StartDeferred();
 }
 
 void TForm1::ShowFailure(const std::string& message) {
@@ -515,6 +529,10 @@ void TForm1::IntervalEditChange() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == IntervalEdit && event->type() == QEvent::FocusIn)
         intervalBackup = IntervalEdit->text();
+    if (watched == SendEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) return BrowseHistory(key);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -576,6 +594,7 @@ TStoredState TForm1::State() const {
     state.RecDown = RecButton->isChecked();
     state.StopDown = StopButton->isChecked();
     state.LogLines.assign(host.Log.Lines().begin(), host.Log.Lines().end());
+    state.Console = ConsoleState();
     return state;
 }
 
@@ -607,6 +626,7 @@ void TForm1::Apply(const TStoredState& state) {
     RunButton->setChecked(state.RunDown);
     RecButton->setChecked(state.RecDown);
     StopButton->setChecked(state.StopDown);
+    ApplyConsole(state.Console);
     host.Log.Clear();
     pendingLog.clear();
     RichEdit1->clear();
@@ -631,8 +651,14 @@ TPortSettings TForm1::PortSettings() const {
     return settings;
 }
 
-void TForm1::QueueLogLine(const std::string& line) {
-    pendingLog.push_back(line);
+// A macro may print far faster than the pane can show; lines the pane would drop at once are
+// not kept for it (the log file and the host's log still get every one).
+void TForm1::QueueLogLine(const std::string& line, TLogTime time) {
+    pendingLog.push_back({line, time});
+    if (pendingLog.size() > TTrafficLog::MaxLines) {
+        pendingLog.pop_front();
+        paneBehind = true;
+    }
     if (!logFlush.isActive()) logFlush.start();
 }
 
@@ -641,13 +667,27 @@ void TForm1::FlushLog() {
     logFlush.stop();
     if (pendingLog.empty()) return;
     QScrollBar* scroll = RichEdit1->verticalScrollBar();
-    const bool follow = scroll->value() == scroll->maximum();
+    const bool follow = paneBehind || scroll->value() == scroll->maximum();
+    if (paneBehind) RichEdit1->clear();
     QStringList lines;
-    for (const std::string& line : pendingLog)
-        lines << QString::fromStdString(line);
+    for (const TPendingLine& line : pendingLog)
+        lines << QString::fromStdString(ShownLine(line.Text, line.Time, lineLook));
     pendingLog.clear();
+    paneBehind = false;
     RichEdit1->appendPlainText(lines.join('\n'));
     if (follow) scroll->setValue(scroll->maximum());
+}
+
+// The pane shown afresh from the host's log, in the current look.
+void TForm1::ShowLog() {
+    pendingLog.clear();
+    paneBehind = false;
+    RichEdit1->clear();
+    const auto& lines = host.Log.Lines();
+    const auto& times = host.Log.Times();
+    for (size_t i = 0; i < lines.size(); ++i)
+        pendingLog.push_back({lines[i], times[i]});
+    FlushLog();
 }
 
 void TForm1::showEvent(QShowEvent* event) {

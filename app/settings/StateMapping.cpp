@@ -98,6 +98,27 @@ std::vector<TComponent> RunControls(const TStoredState& state) {
             Toggle("TSpeedButton", "StopButton", "Down", state.StopDown, preset.StopDown)};
 }
 
+// The send bar and the log's menu: components of their own, so that a reader that does not know
+// them skips them whole.
+std::vector<TComponent> ConsoleControls(const TConsoleState& console) {
+    const TConsoleState preset;
+    TComponent history = Component("TComboBox", "SendEdit");
+    SetIfChanged(history, ItemsProperty, TValue::TextList(console.SendHistory),
+                 TValue::TextList(preset.SendHistory));
+    TComponent mode = Component("TComboBox", "SendModeBox");
+    SetIfChanged(mode, "ItemIndex", TValue::Integer(int(console.SendMode)),
+                 TValue::Integer(int(preset.SendMode)));
+    TComponent lineEnd = Component("TComboBox", "LineEndBox");
+    SetIfChanged(lineEnd, "ItemIndex", TValue::Integer(int(console.LineEnd)),
+                 TValue::Integer(int(preset.LineEnd)));
+    TComponent menu = Component("TPopupMenu", "LogMenu");
+    menu.Children.push_back(Toggle("TMenuItem", "TimeStampsItem", "Checked",
+                                   console.Look.TimeStamps, preset.Look.TimeStamps));
+    menu.Children.push_back(Toggle("TMenuItem", "DataAsTextItem", "Checked",
+                                   console.Look.DataAsText, preset.Look.DataAsText));
+    return {std::move(history), std::move(mode), std::move(lineEnd), std::move(menu)};
+}
+
 // --- reading ---------------------------------------------------------------------------------
 
 int ReadInt(const TComponent* component, const std::string& property, int fallback) {
@@ -168,6 +189,26 @@ void ReadForm(const TComponent& form, TStoredState& state) {
     state.Caption = ReadText(&form, "Caption", state.Caption);
 }
 
+// An index that names no choice keeps the default.
+template <typename E> E ReadChoice(const TComponent* list, E last, E fallback) {
+    const int index = ReadInt(list, "ItemIndex", int(fallback));
+    return index >= 0 && index <= int(last) ? E(index) : fallback;
+}
+
+TConsoleState ReadConsole(const TComponent& root) {
+    TConsoleState console;
+    console.SendHistory =
+        TSendHistory(ReadLines(root.FindComponent("SendEdit"), ItemsProperty, {})).Entries();
+    console.SendMode =
+        ReadChoice(root.FindComponent("SendModeBox"), TSendMode::Hex, console.SendMode);
+    console.LineEnd = ReadChoice(root.FindComponent("LineEndBox"), TLineEnd::CRLF, console.LineEnd);
+    console.Look.TimeStamps =
+        ReadBool(root.FindComponent("TimeStampsItem"), "Checked", console.Look.TimeStamps);
+    console.Look.DataAsText =
+        ReadBool(root.FindComponent("DataAsTextItem"), "Checked", console.Look.DataAsText);
+    return console;
+}
+
 void ReadRunControls(const TComponent& root, TStoredState& state) {
     state.AutoRun = ReadBool(root.FindComponent("AutoRunCheck"), "Checked", state.AutoRun);
     state.Loop = ReadBool(root.FindComponent("LoopCheck"), "Checked", state.Loop);
@@ -192,6 +233,8 @@ TComponent StateToComponents(const TStoredState& state) {
         TextComponent("TRichEdit", "RichEdit1", "Lines.Strings", state.LogLines, {}));
     form.Children.push_back(EngineComponent(state));
     form.Children.push_back(ComPortComponent(state.COMPort));
+    for (TComponent& control : ConsoleControls(state.Console))
+        form.Children.push_back(std::move(control));
     return form;
 }
 
@@ -208,6 +251,7 @@ TStoredState StateFromComponents(const TComponent& root) {
     state.DeclarePrototype = ReadLines(engine, "DeclarePrototype.Strings", state.DeclarePrototype);
     state.Source = ReadLines(engine, "Source.Strings", {});
     state.COMPort = ReadComPort(root.FindComponent("COMPort"));
+    state.Console = ReadConsole(root);
     return state;
 }
 

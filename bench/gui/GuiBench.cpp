@@ -1,9 +1,15 @@
-// Three figures of the desktop program, measured in this process, which links the same window and
+// Figures of the desktop program, measured in this process, which links the same window and
 // libraries as `portwell`:
 //   - the time from the process's start to the main window shown;
 //   - the resident memory of the idle window;
-//   - the CPU share while a macro in the window waits 5 seconds for a reply that never comes.
+//   - the CPU share while a macro in the window waits 5 seconds for a reply that never comes;
+//   - a device flooding the port (pty_flood): bytes read a second and CPU per MB, connected and
+//     in a ComRead loop, and how late clicks are served meanwhile;
+//   - 1 MB/s for 10 s while connected and logging to a file: memory, every byte in the file;
+//   - peak memory of a macro printing 300,000 and 3,000,000 lines (each in a process of its own,
+//     `gui_bench --print N`), and the time from its end to its last line shown.
 // It uses Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include "FloodWriter.h"
 #include "PseudoTerminal.h"
 #include "portwell/gui/Form1.h"
 #include "portwell/gui/QtDialogs.h"
@@ -11,8 +17,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
 #include <QTest>
+#include <QTextBlock>
 #include <QToolButton>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -20,6 +30,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -69,14 +80,178 @@ void CpuShareOfAnUnansweredWait(portwell::gui::TForm1& form) {
                 100.0 * cpu / wall, cpu * 1000, wall);
 }
 
+long PeakResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    return -1;
+}
+
+template <typename Widget> Widget* Control(portwell::gui::TForm1& form, const char* name) {
+    return form.findChild<Widget*>(name);
+}
+
+void UseDevice(portwell::gui::TForm1& form, const std::string& path) {
+    Control<QComboBox>(form, "ComboBox1")->setCurrentText(QString::fromStdString(path));
+}
+
+void SelectMacro(portwell::gui::TForm1& form, const ksl::TStrings& lines) {
+    form.AddMacro("Bench", lines);
+    Control<QComboBox>(form, "ComboBox7")->setCurrentIndex(form.MacroCount());
+}
+
+// How late timers fire while the window is busy: what a click waits before it is served.
+class ClickLateness {
+public:
+    ClickLateness() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (clock.isValid()) late.push_back(clock.elapsed() - 50);
+            clock.start();
+        });
+        timer.start(50);
+    }
+    ~ClickLateness() { timer.stop(); }
+    std::string Summary() {
+        if (late.empty()) return "no samples";
+        std::sort(late.begin(), late.end());
+        char text[96];
+        std::snprintf(text, sizeof text, "median %lld ms, max %lld ms over %zu",
+                      (long long)late[late.size() / 2], (long long)late.back(), late.size());
+        return text;
+    }
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    std::vector<qint64> late;
+};
+
+void ReportFlood(const char* what, const benchsupport::FloodResult& flood, double cpu,
+                 ClickLateness& clicks) {
+    const double mb = flood.Bytes / 1e6;
+    std::printf("Flood, %s: %.2f MB/s read, %.3f s CPU per MB; clicks late by %s\n", what,
+                mb / flood.Seconds, mb > 0 ? cpu / mb : 0.0, clicks.Summary().c_str());
+}
+
+// The device floods the port for 5 s while the window is connected.
+void FloodWhileConnected(portwell::gui::TForm1& form, const char* seconds = "5") {
+    benchsupport::FloodWriter writer({"--seconds", seconds});
+    UseDevice(form, writer.Path());
+    ClickLateness clicks;
+    const double cpuBefore = CpuSeconds();
+    Control<QToolButton>(form, "ConnectButton")->click();
+    const benchsupport::FloodResult flood = writer.WaitServing();
+    const double cpu = CpuSeconds() - cpuBefore;
+    Control<QToolButton>(form, "ConnectButton")->click();
+    ReportFlood("connected", flood, cpu, clicks);
+    std::printf("Memory after the flood: %.1f MB\n", ResidentKilobytes() / 1024.0);
+}
+
+// The same during a macro that reads in a loop; Stop ends it when the writer is done.
+void FloodDuringAComReadLoop(portwell::gui::TForm1& form) {
+    benchsupport::FloodWriter writer({"--seconds", "5"});
+    UseDevice(form, writer.Path());
+    SelectMacro(form, {"var s: String;", "begin", "while True do s := ComRead;", "end."});
+    ClickLateness clicks;
+    benchsupport::FloodResult flood;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (const auto result = writer.Poll()) {
+            flood = *result;
+            poll.stop();
+            Control<QToolButton>(form, "StopButton")->click();
+        }
+    });
+    poll.start(50);
+    const double cpuBefore = CpuSeconds();
+    Control<QToolButton>(form, "RunButton")->click();
+    ReportFlood("ComRead loop", flood, CpuSeconds() - cpuBefore, clicks);
+}
+
+// Counts the bytes of the Com_RD lines of a log file: three characters a byte in hexadecimal.
+double BytesInLogFile(const std::string& path) {
+    std::ifstream file(path);
+    double bytes = 0;
+    for (std::string line; std::getline(file, line);) {
+        const size_t data = line.find("Com_RD:");
+        if (data != std::string::npos && line.size() > data + 7)
+            bytes += double(line.size() - data - 7 + 1) / 3;
+    }
+    return bytes;
+}
+
+// 1 MB/s for 10 s, connected, logging to a file: memory at 2 s and at the end, every byte kept.
+void MegabyteASecondForTenSeconds(portwell::gui::TForm1& form) {
+    const std::string log = "/tmp/portwell-bench-flood.log";
+    std::remove(log.c_str());
+    form.LogToFile(QString::fromStdString(log));
+    benchsupport::FloodWriter writer({"--rate", "1000000", "--seconds", "10", "--lines"});
+    UseDevice(form, writer.Path());
+    ClickLateness clicks;
+    long early = 0;
+    QTimer::singleShot(2000, [&] { early = ResidentKilobytes(); });
+    const double cpuBefore = CpuSeconds();
+    Control<QToolButton>(form, "ConnectButton")->click();
+    const benchsupport::FloodResult flood = writer.WaitServing();
+    QTest::qWait(200);
+    const double cpu = CpuSeconds() - cpuBefore;
+    QElapsedTimer disconnect;
+    disconnect.start();
+    Control<QToolButton>(form, "ConnectButton")->click();
+    const qint64 disconnectMs = disconnect.elapsed();
+    form.StopLoggingToFile();
+    const double kept = BytesInLogFile(log);
+    std::printf("1 MB/s for 10 s, connected and logging: %.2f MB/s, %.1f %% CPU, memory %.1f MB "
+                "at 2 s and %.1f MB at the end, %.0f of %.0f bytes in the log file; Disconnect "
+                "took %lld ms; clicks late by %s\n",
+                flood.Bytes / 1e6 / flood.Seconds, 100 * cpu / flood.Seconds, early / 1024.0,
+                ResidentKilobytes() / 1024.0, kept, flood.Total, (long long)disconnectMs,
+                clicks.Summary().c_str());
+    std::remove(log.c_str());
+}
+
+// In a process of its own: a macro prints `count` lines; prints its peak memory and the time from
+// the macro's end to its last line shown in the pane.
+int PrintLines(portwell::gui::TForm1& form, long count) {
+    UseDevice(form, "loop://");
+    const std::string last = "line " + std::to_string(count);
+    SelectMacro(form,
+                {"var i: Integer;", "begin",
+                 "for i := 1 to " + std::to_string(count) + " do Print('line ' + IntToStr(i));",
+                 "end."});
+    Control<QToolButton>(form, "RunButton")->click();
+    QElapsedTimer shown;
+    shown.start();
+    auto* pane = Control<QPlainTextEdit>(form, "RichEdit1");
+    while (pane->document()->lastBlock().text().toStdString() != last && shown.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::printf("%ld printed lines: peak memory %.1f MB, last line shown %lld ms after the end\n",
+                count, PeakResidentKilobytes() / 1024.0, (long long)shown.elapsed());
+    return 0;
+}
+
+void PrintLinesInAProcessOfItsOwn(const char* self, long count) {
+    const std::string command = std::string(self) + " --print " + std::to_string(count);
+    std::fflush(stdout);
+    if (std::system(command.c_str()) != 0) std::printf("%s failed\n", command.c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     portwell::gui::TQtMessagePump pump;
     portwell::gui::TQtDialogsInstalled dialogs;
     portwell::gui::TForm1 form;
+    if (argc == 3 && std::string(argv[1]) == "--print") return PrintLines(form, std::atol(argv[2]));
+    if (argc == 2 && std::string(argv[1]) == "--flood") {
+        form.show();
+        QTest::qWaitForWindowExposed(&form);
+        FloodWhileConnected(form, "10");
+        return 0;
+    }
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) std::printf("the window was never shown\n");
     std::printf("Start to window shown: %.0f ms (target under 300 ms)\n",
@@ -85,5 +260,10 @@ int main(int argc, char** argv) {
     std::printf("Resident memory of the idle window: %.1f MB (target under 80 MB)\n",
                 double(ResidentKilobytes()) / 1024);
     CpuShareOfAnUnansweredWait(form);
+    FloodWhileConnected(form);
+    FloodDuringAComReadLoop(form);
+    MegabyteASecondForTenSeconds(form);
+    for (long count : {300000L, 3000000L})
+        PrintLinesInAProcessOfItsOwn(argv[0], count);
     return 0;
 }

@@ -88,6 +88,21 @@ TEST(CommandLine, TheStoredMacroCommandsTakeTheirOperandsAndTheSettingsFile) {
     EXPECT_EQ(line->SettingsFile, std::nullopt);
 }
 
+TEST(CommandLine, RunAndRecordTakeTheLogOptions) {
+    std::string error;
+    for (const char* command : {"run", "record"}) {
+        std::vector<std::string> args{command, "--log", "t.log", "--timestamps"};
+        if (args[0] == "run") args.push_back("m.ksl");
+        const auto line = ParseCommandLine(args, error);
+        ASSERT_TRUE(line) << error;
+        EXPECT_EQ(line->LogFile, "t.log");
+        EXPECT_TRUE(line->Timestamps);
+    }
+    EXPECT_FALSE(ParseCommandLine({"run", "--log", "", "m.ksl"}, error));
+    EXPECT_EQ(error, "--log needs a file name");
+    EXPECT_FALSE(ParseCommandLine({"macros", "--timestamps"}, error));
+}
+
 TEST(CommandLine, UsageListsEveryValueWithItsDefault) {
     const std::string usage = UsageText();
     EXPECT_NE(usage.find(R"(

@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "FileText.h"
 #include "PseudoTerminal.h"
 #include "Ser2net.h"
 
@@ -6,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -339,6 +341,56 @@ TEST(PortwellCli, PortsListsOneDevicePerLine) {
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
         EXPECT_NE(line.find('\t'), std::string::npos) << line;
+}
+
+} // namespace
+
+namespace {
+
+// --log keeps every line of a long exchange, stamped, while standard output shows them too;
+// --timestamps puts the same stamp before each printed line. A record writes its Rec_RD lines
+// there as well.
+TEST(PortwellCliLog, KeepsEveryLineWithItsTimeAndPrintsTheSameStamp) {
+    const std::string path = testing::TempDir() + "/cli-traffic.log";
+    std::remove(path.c_str());
+    const std::string macro = "var i: Integer; begin for i := 1 to 3000 do begin "
+                              "ComWrite(IntToStr(i) + #13); ComWait(IntToStr(i) + #13, 2000) "
+                              "end; Print('done') end.";
+    const ChildResult r = RunMacro(macro, {"-d", "loop://", "--log", path, "--timestamps"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string stamp = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d )";
+    const std::regex stamped(stamp + "(.*)");
+    std::vector<std::string> printed, kept;
+    for (auto [text, lines] :
+         {std::pair{r.out, &printed}, std::pair{testsupport::ReadWholeFile(path), &kept}}) {
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            std::smatch match;
+            ASSERT_TRUE(std::regex_match(line, match, stamped)) << line;
+            lines->push_back(match[1]);
+        }
+    }
+    ASSERT_EQ(kept.size(), 6001u);
+    EXPECT_EQ(kept, printed);
+    EXPECT_EQ(kept[0], "Com_SD:31 0D");
+    EXPECT_EQ(kept[5999], "Com_RD:33 30 30 30 0D");
+    EXPECT_EQ(kept.back(), "done");
+}
+
+TEST(PortwellCliLog, ALogThatCannotBeOpenedIsAUsageErrorAndNothingRuns) {
+    PseudoTerminal device;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"run", "-d", device.Path(), "--log", "/no/such/dir/x.log", "-"},
+          std::vector<std::string>{"record", "-d", device.Path(), "--log", "/no/such/dir/x.log"}}) {
+        ChildOptions options;
+        options.input = "ComWrite('sent')";
+        const ChildResult r = Cli(command, options);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err,
+                  "portwell-cli: cannot open the log file '/no/such/dir/x.log': No such file or "
+                  "directory\n");
+        EXPECT_TRUE(device.Drain().empty());
+    }
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 // lists, the stored macros, the run controls, the log and the properties of the engine and the
 // serial component. Free of any toolkit; the window copies it into its controls and back.
 #include "kestrel/Kestrel.h"
+#include "portwell/LogText.h"
 #include "portwell/PortSettings.h"
+#include "portwell/SendText.h"
 #include "serial/CommTypes.h"
 
 #include <array>
@@ -38,6 +40,15 @@ inline constexpr int PortListCount = 6;
 // bit, no parity and no flow control selected.
 std::array<TStoredList, PortListCount> DefaultPortLists();
 
+// The send bar under the traffic log and the look of the log: display choices and what was sent.
+struct TConsoleState {
+    std::vector<std::string> SendHistory; // oldest first, at most TSendHistory::MaxEntries
+    TSendMode SendMode = DefaultSendMode;
+    TLineEnd LineEnd = DefaultLineEnd;
+    TLineLook Look;
+    bool operator==(const TConsoleState&) const = default;
+};
+
 struct TStoredState {
     int Left = 260;
     int Top = 138;
@@ -63,6 +74,7 @@ struct TStoredState {
     ksl::TStrings LogLines;
     ksl::TStrings DeclarePrototype = DefaultPrototypes();
     ksl::TStrings Source;
+    TConsoleState Console;
     // The serial component's properties, which the lists overwrite at every run.
     TPortSettings COMPort{"Com2",       serial::cbr9600, serial::da8,
                           serial::sb10, serial::paNone,  serial::fcDefault};

@@ -18,6 +18,9 @@ struct TCommandLine {
     portwell::TPortSettings Port;
     std::array<bool, portwell::PortListCount> PortGiven{}; // which settings of Port an option set
     std::optional<std::string> SettingsFile;               // --settings, on every command
+    // run and record
+    std::string LogFile;     // --log: every traffic-log line appended there; empty for none
+    bool Timestamps = false; // --timestamps: each traffic-log line printed after its time
     // run
     bool Loop = false;
     int64_t IntervalMs = 1000;

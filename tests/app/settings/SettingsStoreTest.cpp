@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -117,6 +118,10 @@ TStoredState ChangedState() {
     state.DeclarePrototype = {"procedure Print(S:String); index 1;"};
     state.COMPort = {"/dev/ttyS1", serial::cbr115200, serial::da7,
                      serial::sb20, serial::paEven,    serial::fcCTS};
+    state.Console.SendHistory = {"AT", "ATI\\r", "送信"};
+    state.Console.SendMode = TSendMode::Hex;
+    state.Console.LineEnd = TLineEnd::CRLF;
+    state.Console.Look = {true, true};
     return state;
 }
 
@@ -190,6 +195,34 @@ TEST(StateMapping, ReadsAFileBuiltFromTheLayoutByAnotherWriter) {
     expected.Loop = true;
     expected.COMPort.Parity = serial::paOdd;
     EXPECT_EQ(state, expected);
+}
+
+// The console's state lives in components of its own: every component an earlier reader knows
+// comes out the same, with or without it.
+TEST(StateMapping, TheConsoleStateLeavesWhatEarlierReadersKnowUnchanged) {
+    const std::set<std::string> added = {"SendEdit", "SendModeBox", "LineEndBox", "LogMenu"};
+    TStoredState without = ChangedState();
+    without.Console = {};
+    const TComponent plain = StateToComponents(without);
+    const TComponent withConsole = StateToComponents(ChangedState());
+    EXPECT_EQ(withConsole.Properties, plain.Properties);
+    ASSERT_EQ(withConsole.Children.size(), plain.Children.size());
+    for (size_t i = 0; i < plain.Children.size(); ++i)
+        if (!added.contains(plain.Children[i].Name))
+            EXPECT_EQ(withConsole.Children[i], plain.Children[i]) << plain.Children[i].Name;
+    for (const std::string& name : added)
+        EXPECT_NE(withConsole.FindComponent(name), nullptr) << name;
+}
+
+TEST(StateMapping, AConsoleChoiceOutOfRangeKeepsItsDefault) {
+    for (int index : {-1, 4, 1 << 30}) {
+        TComponent tree = StateToComponents(ChangedState());
+        tree.FindComponent("SendModeBox")->SetProperty("ItemIndex", TValue::Integer(index));
+        tree.FindComponent("LineEndBox")->SetProperty("ItemIndex", TValue::Integer(index));
+        const TConsoleState console = StateFromComponents(tree).Console;
+        EXPECT_EQ(console.SendMode, DefaultSendMode) << index;
+        EXPECT_EQ(console.LineEnd, DefaultLineEnd) << index;
+    }
 }
 
 TEST(StateMapping, OutOfRangeSelectionsOfTheMacroListSelectNone) {

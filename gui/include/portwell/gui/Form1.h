@@ -1,18 +1,26 @@
 #pragma once
 // The main window: port settings, the macro list with Edit and Delete, AutoRun, Run, Rec and
-// Stop, Loop and Interval, and the traffic log. It is thin: running, looping, recording and
-// stopping are the host's (TMacroHost); the window hands it the settings and shows what it logs.
+// Stop, Loop and Interval, the traffic log and, under it, the console: Connect and the send bar.
+// It is thin: running, looping, recording, stopping and the connection are the host's
+// (TMacroHost); the window hands it the settings and shows what it logs.
+#include "portwell/LogFile.h"
+#include "portwell/LogText.h"
 #include "portwell/MacroHost.h"
+#include "portwell/SendText.h"
 #include "portwell/StoredState.h"
 
 #include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class QAbstractButton;
+class QAction;
+class QMenu;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -63,6 +71,18 @@ public:
     void StopButtonClick();
     void EditButtonClick();
     void DeleteButtonClick();
+    void ConnectButtonClick();
+    void SendButtonClick();
+
+    // The log's menu without its file dialogs: every traffic-log line from now on is appended to
+    // `path` (false, after telling the user, when it cannot be opened); the pane's lines as shown.
+    bool LogToFile(const QString& path);
+    void StopLoggingToFile();
+    bool SaveLogAs(const QString& path);
+    // The pane's look; the lines themselves stay as logged.
+    void SetLineLook(const TLineLook& look);
+    // Asks for a file name for Save As… and Log to file…; a test may answer instead.
+    std::function<QString(const QString& caption, bool append)> AskFileName;
 
 signals:
     // A short notice for the user, such as why a button press was refused.
@@ -100,8 +120,23 @@ private:
     void LockSettings(bool locked);
     TPortSettings PortSettings() const;
     std::vector<QComboBox*> PortLists() const;
-    void QueueLogLine(const std::string& line);
+    void QueueLogLine(const std::string& line, TLogTime time);
     void FlushLog();
+    void ShowLog();
+
+    // The console: Connect, the send bar, the log's menu and its file (gui/Console.cpp).
+    void BuildConsole();
+    void BuildLogMenu();
+    void ConnectConsole();
+    void ConnectionChanged(bool connected);
+    void ShowLogMenu(const QPoint& at);
+    void KeepInLogFile(const std::string& line, TLogTime time);
+    bool BrowseHistory(int key);
+    void ShowSendProblem(const QString& problem);
+    void ApplyConsole(const TConsoleState& console);
+    TConsoleState ConsoleState() const;
+    bool DeferWhileUnwinding(QAbstractButton* clicked);
+    void StartDeferred();
 
     TMacroHost host;
     // What the file holds that the window does not show, kept to be written back unchanged.
@@ -116,8 +151,21 @@ private:
         int item = 0;
         int line = 0;
     } failedLine;
-    std::vector<std::string> pendingLog;
+    // What the pane has yet to show: only the newest lines matter to it, so no more are kept
+    // than it holds; `paneBehind` says that older ones were dropped and the pane starts afresh.
+    struct TPendingLine {
+        std::string Text;
+        TLogTime Time;
+    };
+    std::deque<TPendingLine> pendingLog;
+    bool paneBehind = false;
     QTimer logFlush;
+    TLineLook lineLook;
+    TSendHistory sendHistory;
+    std::unique_ptr<TLogFile> logFile;
+    QTimer connectionServe;
+    // A Run or Rec pressed while a stopped activity still unwinds: started once it has.
+    QAbstractButton* deferredStart = nullptr;
 
     QGroupBox* GroupBox1;
     QGroupBox* GroupBox2;
@@ -141,6 +189,20 @@ private:
     QLineEdit* IntervalEdit;
     QLabel* Label8;
     QPlainTextEdit* RichEdit1;
+    QToolButton* ConnectButton;
+    QLineEdit* SendEdit;
+    QComboBox* SendModeBox;
+    QComboBox* LineEndBox;
+    QToolButton* SendButton;
+    QLabel* SendProblem;
+    QLabel* LogFileLabel;
+    QMenu* LogMenu;
+    QAction* ClearAction;
+    QAction* CopyAction;
+    QAction* SaveAsAction;
+    QAction* TimeStampsAction;
+    QAction* DataAsTextAction;
+    QAction* LogToFileAction;
 };
 
 } // namespace portwell::gui

@@ -1,0 +1,135 @@
+#include "portwell/LogText.h"
+
+#include "portwell/HexText.h"
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+
+namespace portwell {
+
+namespace {
+
+struct TLocalTime {
+    std::tm fields{};
+    int milliseconds = 0;
+};
+
+TLocalTime LocalTime(TLogTime time) {
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
+    int64_t ms = sinceEpoch.count() % 1000;
+    std::time_t seconds = std::time_t(sinceEpoch.count() / 1000);
+    if (ms < 0) {
+        ms += 1000;
+        --seconds;
+    }
+    TLocalTime local;
+    localtime_r(&seconds, &local.fields);
+    local.milliseconds = int(ms);
+    return local;
+}
+
+// The byte count of the valid UTF-8 sequence of more than one byte that starts `text`, or 0.
+size_t MultiByteCharacter(std::string_view text) {
+    const auto byte = [&](size_t i) { return uint8_t(text[i]); };
+    const uint8_t lead = byte(0);
+    size_t length;
+    uint8_t low = 0x80, high = 0xBF; // the allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;  // no overlong forms
+        if (lead == 0xED) high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    return length;
+}
+
+void AppendEscaped(std::string& out, uint8_t byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    switch (byte) {
+    case '\r':
+        out += "\\r";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    default:
+        break;
+    }
+    if (byte >= 0x20 && byte < 0x7F) {
+        out += char(byte);
+        return;
+    }
+    ((out += "\\x") += digits[byte >> 4]) += digits[byte & 0xF];
+}
+
+constexpr std::array<std::string_view, 4> DataPrefixes = {
+    "Com_SD:", "Com_RD:", "Rec_RD:", "Timeout:"};
+
+std::string WithDataAsText(const std::string& line) {
+    for (std::string_view prefix : DataPrefixes)
+        if (line.starts_with(prefix))
+            return std::string(prefix) + EscapedText(HexToStr(line.substr(prefix.size())));
+    return line;
+}
+
+} // namespace
+
+std::string ClockTimeStamp(TLogTime time) {
+    const TLocalTime local = LocalTime(time);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.fields.tm_hour,
+                  local.fields.tm_min, local.fields.tm_sec, local.milliseconds);
+    return text;
+}
+
+std::string IsoTimeStamp(TLogTime time) {
+    const TLocalTime local = LocalTime(time);
+    const long offsetMinutes = local.fields.tm_gmtoff / 60;
+    const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                  local.fields.tm_year + 1900, local.fields.tm_mon + 1, local.fields.tm_mday,
+                  local.fields.tm_hour, local.fields.tm_min, local.fields.tm_sec,
+                  local.milliseconds, offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
+    return text;
+}
+
+std::string EscapedText(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        if (const size_t length = MultiByteCharacter(bytes.substr(i))) {
+            out.append(bytes.substr(i, length));
+            i += length;
+        } else {
+            AppendEscaped(out, uint8_t(bytes[i++]));
+        }
+    }
+    return out;
+}
+
+std::string ShownLine(const std::string& line, TLogTime time, const TLineLook& look) {
+    std::string shown = look.DataAsText ? WithDataAsText(line) : line;
+    if (look.TimeStamps) shown.insert(0, ClockTimeStamp(time) + " ");
+    return shown;
+}
+
+} // namespace portwell
