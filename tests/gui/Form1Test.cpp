@@ -511,7 +511,7 @@ TEST_F(MainWindow, StopBeforeAnyByteStillOpensTheEditorOnANewMacro) {
 namespace {
 
 // The port's message stays as it was, for those who know it; the lines after it say what to do.
-TEST_F(MainWindow, ARefusedSettingIsNamedForRunAndRec) {
+TEST_F(MainWindow, ARefusedSettingIsNamedForRunRecAndConnect) {
     testsupport::PseudoTerminal device;
     List("ComboBox1")->setCurrentText(QString::fromStdString(device.Path()));
     List("ComboBox3")->setCurrentIndex(serial::da4);
@@ -526,6 +526,12 @@ TEST_F(MainWindow, ARefusedSettingIsNamedForRunAndRec) {
         Button("StopButton")->click();
         EXPECT_TRUE(Idle()) << button;
     }
+    auto message = AnswerNextMessageBox(); // Connect leaves the settings unlocked
+    Button("ConnectButton")->click();
+    EXPECT_EQ(message->text, "Error updating DataControlBlock (Error: 22) \n"
+                             "The device refused DataBits 4bit: serial lines on Linux carry 5 "
+                             "to 8 data bits.");
+    EXPECT_TRUE(List("ComboBox1")->isEnabled());
 }
 
 // An edit nobody confirmed, because the program must end, is kept beside the stored macro.
