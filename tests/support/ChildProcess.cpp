@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -38,6 +39,18 @@ bool ReadSome(int fd, std::string& into) {
     return n > 0 || (n < 0 && errno == EINTR);
 }
 
+// A child may end before it reads its input: the test must then see its exit status, not die of
+// SIGPIPE on the write. The child gets the default action back, so that it behaves as it would
+// under a shell.
+void IgnoreBrokenPipes(posix_spawnattr_t& attributes) {
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipe);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+}
+
 } // namespace
 
 ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options) {
@@ -55,8 +68,11 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     std::vector<char*> argp = Pointers(args), envp = Pointers(env);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    if (options.signalGroup) {
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    IgnoreBrokenPipes(attributes);
+    if (options.signalGroup) { // a group of its own, as a terminal's Ctrl-C reaches
+        short flags = 0;
+        posix_spawnattr_getflags(&attributes, &flags);
+        posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETPGROUP));
         posix_spawnattr_setpgroup(&attributes, 0);
     }
     pid_t pid;
