@@ -69,6 +69,12 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     IgnoreBrokenPipes(attributes);
+    if (options.signalGroup) { // a group of its own, as a terminal's Ctrl-C reaches
+        short flags = 0;
+        posix_spawnattr_getflags(&attributes, &flags);
+        posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETPGROUP));
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid;
     const int spawned = posix_spawn(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
@@ -85,13 +91,15 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     close(in[1]);
 
     const auto start = Clock::now();
-    bool outOpen = true, errOpen = true, signalled = !options.signal;
+    std::optional<Clock::time_point> signalled;
+    bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
         const auto elapsed = Clock::now() - start;
-        if (!signalled && elapsed >= options.signalDelay &&
-            result.out.find(options.signalAfterOutput) != std::string::npos) {
-            kill(pid, *options.signal);
-            signalled = true;
+        if (options.signal && !signalled && elapsed >= options.signalDelay &&
+            result.out.find(options.signalAfterOutput) != std::string::npos &&
+            result.err.find(options.signalAfterErrorOutput) != std::string::npos) {
+            kill(options.signalGroup ? -pid : pid, *options.signal);
+            signalled = Clock::now();
         }
         if (elapsed > options.timeout) {
             kill(pid, SIGKILL);
@@ -103,6 +111,9 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
         if (fds[0].revents) outOpen = ReadSome(out[0], result.out);
         if (fds[1].revents) errOpen = ReadSome(err[0], result.err);
     }
+    if (signalled)
+        result.endedAfterSignal =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *signalled);
     close(out[0]);
     close(err[0]);
     int status = 0;
