@@ -303,6 +303,28 @@ TEST_F(Console, UnderAFloodStopAnswersAndARunPressedAfterItStarts) {
     EXPECT_TRUE(Button("StopButton")->isChecked());
 }
 
+// Each run's lines join those already in the pane, which keeps the last 200 of them all.
+TEST_F(Console, ThePaneKeepsTheLast200LinesOfRunAfterRun) {
+    const auto printing = [](int from, int to) {
+        return "var i: Integer;\nbegin\nfor i := " + std::to_string(from) + " to " +
+               std::to_string(to) + " do Print(IntToStr(i));\nend.";
+    };
+    const std::vector<int> runs[] = {{150, 100}, {199, 1}, {200, 1}, {1, 200}, {50, 250}, {10, 5}};
+    for (const std::vector<int>& counts : runs) {
+        Menu("ClearAction")->trigger();
+        int printed = 0;
+        for (int count : counts) {
+            Select(printing(printed + 1, printed + count));
+            Button("RunButton")->click();
+            printed += count;
+        }
+        Lines expected;
+        for (int i = std::max(1, printed - 199); i <= printed; ++i)
+            expected.push_back(std::to_string(i));
+        EXPECT_EQ(Pane(), expected) << testing::PrintToString(counts);
+    }
+}
+
 // The process's resident memory and its peak, in kilobytes, from the kernel's figures; the peak
 // starts afresh from what is resident when "5" is written to clear_refs.
 long MemoryKb(const char* field) {
