@@ -69,7 +69,11 @@ struct TMacroHost::Routines {
          TIntFunction([](TMacroHost& host, TArguments a) -> int64_t {
              return host.ComWait(HexToStr(StringArgument(a)), TimeOutArgument(a));
          })},
+        {"procedure Fail(Reason:String)",
+         TProcedure([](TMacroHost& host, TArguments a) { host.Fail(StringArgument(a)); })},
     };
+    // Added after macros were written: a macro's own variable or routine of that name wins.
+    static inline const ksl::TStrings Yielding{"Fail"};
 
     static ksl::TStrings Prototypes() {
         ksl::TStrings lines;
@@ -128,6 +132,7 @@ private:
 
 TMacroHost::TMacroHost() {
     Kestrel1.SetDeclarePrototype(Prototypes);
+    Kestrel1.SetYieldingRoutines(Routines::Yielding);
     Kestrel1.ProcParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
                                 int32_t& err) { Kestrel1ProcParam(name, index, args, err); };
     Kestrel1.IntFuncParam = [this](const std::string& name, int32_t index, ksl::TArgumentList& args,
@@ -217,11 +222,23 @@ TActivityEnd TMacroHost::RunPasses(const TPortSettings& settings, const ksl::TSt
     do {
         // A device that went away ends the loop; it is not run again against nothing.
         ThrowIfDeviceLost();
-        Kestrel1.Execute();
+        ExecutePass();
         if (!LoopChecked || !LoopChecked()) break;
         PauseBetweenPasses();
     } while (!stopPressed);
     return TActivityEnd::Finished;
+}
+
+// The engine passes a host routine's exception on as its own error; one that Fail raised leaves as
+// the verdict it is.
+void TMacroHost::ExecutePass() {
+    failReason.reset();
+    try {
+        Kestrel1.Execute();
+    } catch (const ksl::EKestrelError&) {
+        if (failReason) throw EMacroFailed(*failReason);
+        throw;
+    }
 }
 
 // A connection whose device went away during an activity is closed; the user hears of it from the
@@ -361,6 +378,12 @@ int32_t TMacroHost::ComWait(const std::string& S, int32_t TimeOut) {
     }
     LogOutput("Timeout:" + StrToHex(S));
     return 0;
+}
+
+void TMacroHost::Fail(const std::string& Reason) {
+    LogOutput("Fail:" + Reason);
+    failReason = Reason;
+    throw EMacroFailed(Reason);
 }
 
 size_t TMacroHost::Available() {

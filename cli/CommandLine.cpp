@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -60,6 +61,9 @@ std::string AllowedValues(const serial::TSettingNames& names) {
     return text;
 }
 
+// More would only run out of file descriptors and processes.
+constexpr int MaxJobs = 1024;
+
 std::optional<int64_t> Milliseconds(const std::string& option, const std::string& value,
                                     std::string& error) {
     int64_t ms = -1;
@@ -107,6 +111,8 @@ private:
                 return "run needs either a MACRO_FILE (or - for standard input) or --macro "
                        "TITLE|NUMBER";
             return "";
+        case TCommand::Record:
+            return line.Devices.size() > 1 ? "record takes one device (-d)" : "";
         case TCommand::Export:
             return line.ExportDir.empty() ? "export needs the DIR to write the macros to" : "";
         case TCommand::Import:
@@ -189,7 +195,10 @@ private:
     bool PortOption(const std::string& arg) {
         std::string value;
         if (arg == "-d" || arg == "--device") {
-            if (Value(value)) line.Port.DeviceName = value;
+            if (Value(value)) {
+                line.Port.DeviceName = value;
+                line.Devices.push_back(value);
+            }
             line.PortGiven[plDeviceName] = true;
             return true;
         }
@@ -210,8 +219,8 @@ private:
         }
         if (arg != "--log") return false;
         std::string value;
-        if (Value(value) && value.empty()) error = "--log needs a file name";
-        line.LogFile = value;
+        if (Value(value) && value.empty()) error = "--log needs a name";
+        line.LogPath = value;
         return true;
     }
 
@@ -245,9 +254,43 @@ private:
         } else if (IsOperand(arg) && line.MacroFile.empty()) {
             line.MacroFile = arg;
         } else {
-            return Unexpected(arg);
+            return StationOption(arg);
         }
         return true;
+    }
+
+    bool StationOption(const std::string& arg) {
+        std::string* text = arg == "--devices"      ? &line.DevicesFile
+                            : arg == "--junit"      ? &line.JUnitFile
+                            : arg == "--macro-name" ? &line.MacroName
+                                                    : nullptr;
+        if (text) {
+            if (!Value(*text)) return false;
+            if (!text->empty()) return true;
+            error = arg + " needs a name";
+            return false;
+        }
+        std::string value;
+        if (arg == "--jobs") {
+            const auto jobs = Value(value) ? Count(arg, value, MaxJobs) : std::nullopt;
+            if (jobs) line.Jobs = *jobs;
+            return jobs.has_value();
+        }
+        if (arg == "--verdict-fd") {
+            const auto fd = Value(value) ? Count(arg, value, INT_MAX) : std::nullopt;
+            if (fd) line.VerdictFd = *fd;
+            return fd.has_value();
+        }
+        return Unexpected(arg);
+    }
+
+    std::optional<int> Count(const std::string& option, const std::string& value, int most) {
+        int count = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), count);
+        if (ec == std::errc() && end == value.data() + value.size() && count >= 1 && count <= most)
+            return count;
+        error = option + ": '" + value + "' is not a number from 1 to " + std::to_string(most);
+        return std::nullopt;
     }
 
     bool RecordOption(const std::string& arg) {
@@ -280,6 +323,21 @@ TPortSettings TCommandLine::PortOver(const TPortSettings& base) const {
     return settings;
 }
 
+bool TCommandLine::StationRun() const {
+    return Devices.size() > 1 || !DevicesFile.empty() || Jobs || !JUnitFile.empty();
+}
+
+std::vector<std::string> LineSettingArguments(const TPortSettings& port) {
+    std::vector<std::string> arguments;
+    for (const TSettingOption& option : SettingOptions) {
+        const serial::TSettingName* name = option.Names().At(option.Get(port));
+        if (!name) continue;
+        arguments.emplace_back(option.LongName);
+        arguments.emplace_back(name->Option);
+    }
+    return arguments;
+}
+
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& args,
                                              std::string& error) {
     error.clear();
@@ -292,6 +350,8 @@ const char* const UsageHead = R"(Usage:
   portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]... MACRO_FILE
   portwell-cli run [port options] [log options] [--loop] [--interval MS] [-D NAME]...
                    --macro TITLE|NUMBER
+  portwell-cli run -d NAME -d NAME...|--devices FILE [--jobs N] [--junit FILE] [--log DIR]
+                   [other run options] MACRO_FILE|--macro TITLE|NUMBER
   portwell-cli record [port options] [log options] [--duration MS] [-o FILE]
   portwell-cli ports
   portwell-cli macros
@@ -305,6 +365,12 @@ run     Runs the macro in MACRO_FILE (- reads it from standard input) once, or a
         standard output as it is logged. --macro runs a stored macro, found by its title
         (the first of that title) or by its number in the list of macros; the port settings
         stored with the macros apply unless a port option says otherwise.
+        Several devices (-d given more than once, or --devices FILE with one name per line)
+        make a station run: the macro runs on every device at once, each in a process of its
+        own (--jobs N at most at once); every line starts with its device, as
+        "[ttyUSB3] Com_SD:41"; a summary table ends it. --junit FILE writes a JUnit report,
+        --log DIR one log file per device (DIR/ttyUSB3.log). Ctrl-C stops every device
+        and still reports.
 record  Records what the device sends as a macro that replays it: a ComWriteHex line for
         every chunk of bytes, a Sleep line for every gap of more than 20 ms. Ends after
         --duration milliseconds or on Ctrl-C, then writes the macro to FILE or to standard
@@ -319,6 +385,8 @@ Log options, for run and record:
   --log FILE          Appends every traffic-log line to FILE as it is logged, after its date
                       and time to the millisecond (2024-05-01T14:03:07.250+02:00), with the
                       data in hexadecimal. A FILE that cannot be opened is a usage error.
+                      In a station run it names a folder, with such a file per device that
+                      also holds the device's standard-error lines.
   --timestamps        Prints the same date and time before each traffic-log line.
 
 The settings file is the one the desktop program uses: portwell.ini beside the programs when
@@ -333,11 +401,11 @@ Port options:
 )";
 
 const char* const UsageTail =
-    R"(Exit status: 0 the macro finished (or the recording ended), 1 a script error (its message
-is the last line of standard error, and the line before it says where: FILE:LINE: STATEMENT),
-2 a usage error, 3 the port could not be opened,
+    R"(Exit status: 0 the macro finished (or the recording ended), 1 a script error or a Fail
+(its message is the last line of standard error, and the line before it says where:
+FILE:LINE: STATEMENT), 2 a usage error, 3 the port could not be opened,
 4 the settings file could not be read, written or locked, 130 interrupted by Ctrl-C or
-SIGTERM.
+SIGTERM. A station run exits with 0 when every device passed, else the worst of 1 and 3.
 
 Example: send a request and wait one second for the reply, over the echoing loop:// device
   printf "ComWrite('PING'#13);\nif ComWait('PING'#13, 1000) then Print('echoed');\n" |

@@ -1,6 +1,8 @@
 // portwell-cli: runs and records macros against a serial device, without a window.
 #include "MacroCommands.h"
+#include "StationRunner.h"
 #include "cli/CommandLine.h"
+#include "cli/Station.h"
 #include "cli/TerminalText.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -15,9 +17,11 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -115,7 +119,7 @@ class TrafficOutput {
 public:
     // Raises ELogFile when the --log file cannot be opened.
     explicit TrafficOutput(const TCommandLine& line) : timestamps(line.Timestamps) {
-        if (!line.LogFile.empty()) file = std::make_unique<TLogFile>(line.LogFile);
+        if (!line.LogPath.empty()) file = std::make_unique<TLogFile>(line.LogPath);
     }
 
     void Attach(TMacroHost& host, std::ostream& stream) {
@@ -154,8 +158,84 @@ std::unique_ptr<TrafficOutput> OpenTrafficOutput(const TCommandLine& line) {
 
 // How the location of a script error names the macro: its file, or the stored macro as asked for.
 std::string MacroName(const TCommandLine& line) {
+    if (!line.MacroName.empty()) return line.MacroName;
     if (!line.StoredMacro.empty()) return line.StoredMacro;
     return MacroFileName(line.MacroFile);
+}
+
+// A station hears how a device's run ended on a descriptor of its own, at the very end. Programs
+// the macro starts do not inherit it, so that its closing tells the station the run has ended.
+class VerdictReport {
+public:
+    explicit VerdictReport(int fd) : fd(fd) {
+        if (fd >= 0) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    void Tell(const TDeviceVerdict& verdict) const {
+        if (fd < 0) return;
+        const std::string text = EncodeVerdict(verdict);
+        [[maybe_unused]] const ssize_t n = write(fd, text.data(), text.size());
+    }
+
+private:
+    int fd;
+};
+
+// Where the macro failed and why, as the station reports it.
+TDeviceVerdict FailureVerdict(const TMacroHost& host, const std::exception& e) {
+    const auto* failed = dynamic_cast<const EMacroFailed*>(&e);
+    return {failed ? TVerdict::Failed : TVerdict::Error, failed ? failed->Reason() : e.what(),
+            host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement()};
+}
+
+// A failure is told on two lines: where it happened, then the message, always the last line.
+void ReportFailure(const TCommandLine& line, const TMacroHost& host, const std::exception& e) {
+    std::cout.flush();
+    if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
+    const std::string location = cli::FailureLocation(MacroName(line), host.Kestrel1.ErrorLine(),
+                                                      host.Kestrel1.ErrorStatement());
+    if (!location.empty()) std::cerr << location << '\n';
+    std::cerr << cli::TerminalText(e.what()) << std::endl;
+}
+
+struct RunEnd {
+    TDeviceVerdict verdict;
+    int status;
+};
+
+RunEnd RunToItsEnd(TMacroHost& host, const TCommandLine& line, const ksl::TStrings& macro,
+                   const TPortSettings& port) {
+    try {
+        host.Run(port, &macro);
+        return {{TVerdict::Passed, "", 0, ""}, exitOk};
+    } catch (const serial::ECommError& e) {
+        return {{TVerdict::NoPort, e.what(), 0, ""}, ReportPortError(port, e)};
+    } catch (const std::exception& e) {
+        ReportFailure(line, host, e);
+        return {FailureVerdict(host, e), exitScriptError};
+    }
+}
+
+int RunOnOneDevice(const TCommandLine& line, const ksl::TStrings& macro,
+                   const TPortSettings& port) {
+    const VerdictReport verdict(line.VerdictFd);
+    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
+    if (!output) {
+        verdict.Tell({TVerdict::Error, "the log file could not be opened", 0, ""});
+        return exitUsage;
+    }
+    TMacroHost host;
+    output->Attach(host, std::cout);
+    host.LoopChecked = [&line] { return line.Loop; };
+    host.IntervalMs = [&line] { return line.IntervalMs; };
+    host.Kestrel1.SetDefine(line.Defines);
+    StopRequests stops(host, std::nullopt);
+    RunEnd end = RunToItsEnd(host, line, macro, port);
+    if (stops.Interrupted() && end.verdict.Verdict != TVerdict::NoPort) {
+        end.verdict.Verdict = TVerdict::Interrupted;
+        end.status = exitInterrupted;
+    }
+    verdict.Tell(end.verdict);
+    return end.status;
 }
 
 int RunMacro(const TCommandLine& line) {
@@ -166,28 +246,8 @@ int RunMacro(const TCommandLine& line) {
                                          : cli::StoredMacroToRun(line, port);
     });
     if (found != exitOk) return found;
-    const std::unique_ptr<TrafficOutput> output = OpenTrafficOutput(line);
-    if (!output) return exitUsage;
-    TMacroHost host;
-    output->Attach(host, std::cout);
-    host.LoopChecked = [&line] { return line.Loop; };
-    host.IntervalMs = [&line] { return line.IntervalMs; };
-    host.Kestrel1.SetDefine(line.Defines);
-    StopRequests stops(host, std::nullopt);
-    try {
-        host.Run(port, &macro);
-    } catch (const serial::ECommError& e) {
-        return ReportPortError(port, e);
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        if (host.COMPort.DeviceLost()) std::cerr << DeviceLostAdvice(line.Loop) << '\n';
-        const std::string location = cli::FailureLocation(
-            MacroName(line), host.Kestrel1.ErrorLine(), host.Kestrel1.ErrorStatement());
-        if (!location.empty()) std::cerr << location << '\n';
-        std::cerr << cli::TerminalText(e.what()) << std::endl;
-        return stops.Interrupted() ? exitInterrupted : exitScriptError;
-    }
-    return stops.Interrupted() ? exitInterrupted : exitOk;
+    if (line.StationRun()) return cli::RunStation(line, macro, port, MacroName(line));
+    return RunOnOneDevice(line, macro, port);
 }
 
 // Replaces the file only once the new text is complete, so a failed write keeps the old one.

@@ -5,6 +5,8 @@
 #include "Text.h"
 #include "kestrel/Kestrel.h"
 
+#include <algorithm>
+
 namespace ksl {
 
 namespace {
@@ -119,8 +121,27 @@ void TKestrel::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
     if (!parser.Is(";") && !parser.Is(")")) Fail(errSyntax, parser.TokenView());
 }
 
+void TKestrel::YieldRoutine(std::string_view name) {
+    const bool yielding = std::any_of(FYieldingRoutines.begin(), FYieldingRoutines.end(),
+                                      [&](const std::string& n) { return SameText(n, name); });
+    if (!yielding) return;
+    for (TRoutineTable* table : {&BuiltinProc, &BuiltinFunc}) {
+        const TFuncStatus* routine = table->Find(name);
+        if (routine && !routine->BuiltIn && !routine->DLL)
+            yieldedRoutines.push_back(table->Take(name));
+    }
+}
+
+void TKestrel::YieldToDeclaredVariables() {
+    for (const std::string& name : FYieldingRoutines) {
+        const TVarState* variable = Variable.Find(name);
+        if (variable && !variable->BuiltIn) YieldRoutine(name);
+    }
+}
+
 bool TKestrel::RegisterRoutine(const std::string& FileName, const std::string& APIName,
                                const std::string& Argument, const std::string& Return) {
+    YieldRoutine(APIName);
     if (BuiltinProc.Contains(APIName) || BuiltinFunc.Contains(APIName)) return false;
     // The argument slots hold 32 words; a longer routine could not be called.
     if (Argument.size() > MaxExternalArguments) return false;

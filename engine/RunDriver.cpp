@@ -37,6 +37,7 @@ void TKestrel::Run() {
     ForgetFailure();
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
+    yieldedRoutines.clear();
     Variable.RemoveIf([](const TVarState& v) { return !v.BuiltIn; });
     BuiltinFunc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
     BuiltinProc.RemoveIf([](const TFuncStatus& f) { return !f.BuiltIn; });
@@ -54,6 +55,7 @@ void TKestrel::Run() {
         do {
             ProcessVariableLocated(parser);
         } while (!parser.IsSym("BEGIN") && parser.Token() != toEOF);
+        YieldToDeclaredVariables();
     }
     if (!Block_Flg) {
         BSExecute(program, 0);

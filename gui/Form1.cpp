@@ -252,6 +252,8 @@ void TForm1::RunButtonClick() {
     failedLine = {};
     try {
         host.Run(PortSettings(), item > 0 ? &MacroLines(item) : nullptr);
+    } catch (const EMacroFailed& failure) {
+        ShowScriptFailure(item, failure.what());
     } catch (const ksl::EKestrelError& failure) {
         ShowScriptFailure(item, failure.what());
     } catch (const std::exception& failure) {

@@ -74,6 +74,32 @@ TEST_F(HostOnPty, RequestAndReplyArrivingAfterNoise) {
     EXPECT_FALSE(host.COMPort.Enabled());
 }
 
+// Fail is a verdict, not an error of the script: it ends the loop as well, with its reason and the
+// line that called it.
+TEST_F(HostOnPty, FailEndsTheRunAndTheLoopWithItsReason) {
+    host.LoopChecked = [] { return true; };
+    host.IntervalMs = [] { return 0; };
+    try {
+        host.Run(settings, &lines.emplace_back(testsupport::SplitLines(
+                               "ComWrite('A');\nif ComRead <> 'B' then Fail('wrong answer');\n"
+                               "Print('after')")));
+        ADD_FAILURE() << "the run went on";
+    } catch (const EMacroFailed& failed) {
+        EXPECT_EQ(failed.Reason(), "wrong answer");
+        EXPECT_STREQ(failed.what(), "Fail:wrong answer");
+    }
+    EXPECT_EQ(log, (std::vector<std::string>{"Com_SD:41", "Fail:wrong answer"}));
+    EXPECT_EQ(host.Kestrel1.ErrorLine(), 2);
+    EXPECT_FALSE(host.COMPort.Enabled());
+    host.LoopChecked = nullptr;
+    EXPECT_EQ(Run("Print(IntToStr(Length('a')))"), "") << "the next run knows nothing of it";
+}
+
+TEST_F(HostOnPty, AMacroThatNamedAVariableFailKeepsWorking) {
+    EXPECT_EQ(Run("var Fail: Integer;\nbegin\n  Fail := 2;\n  Print(IntToStr(Fail))\nend."), "");
+    EXPECT_EQ(log, std::vector<std::string>{"2"});
+}
+
 TEST_F(HostOnPty, TimeOutAndTheEmptySequence) {
     EXPECT_EQ(Run("Print(IntToStr(ComWaitHex('0d 0a', 100)));"
                   "Print(IntToStr(ComWait('', 50)))"),
@@ -336,7 +362,7 @@ TEST(MacroHost, APortThatCannotOpenLeavesTheSettingsLockedUntilStop) {
     }
 }
 
-TEST(MacroHost, DeclaresTheSevenRoutinesInIndexOrder) {
+TEST(MacroHost, DeclaresItsRoutinesInIndexOrder) {
     EXPECT_EQ(TMacroHost::Prototypes,
               (ksl::TStrings{
                   "procedure Print(S:String); index 1;",
@@ -346,6 +372,7 @@ TEST(MacroHost, DeclaresTheSevenRoutinesInIndexOrder) {
                   "procedure ComWriteHex(S:String); index 5;",
                   "function ComReadHex: String; index 6;",
                   "function ComWaitHex(S:String; TimeOut: Integer): Integer; index 7;",
+                  "procedure Fail(Reason:String); index 8;",
               }));
 }
 
@@ -355,20 +382,25 @@ TEST(MacroHost, EachCallbackRunsOnlyTheRoutinesOfItsKind) {
     TMacroHost host;
     ksl::TArgumentList arguments{{"S", {ksl::atString, 0, 0.0, "41"}},
                                  {"TimeOut", {ksl::atInteger, 1, 0.0, ""}}};
-    for (int32_t index = -1; index <= 8; ++index) {
+    for (int32_t index = -1; index <= 9; ++index) {
         int32_t procedure = 99, intFunction = 99, strFunction = 99;
         int64_t intResult = 5;
         std::string strResult = "x";
-        host.Kestrel1ProcParam("", index, arguments, procedure);
+        if (index == 8)
+            EXPECT_THROW(host.Kestrel1ProcParam("", index, arguments, procedure), EMacroFailed);
+        else
+            host.Kestrel1ProcParam("", index, arguments, procedure);
         host.Kestrel1IntFuncParam("", index, arguments, intFunction, intResult);
         host.Kestrel1StrFuncParam("", index, arguments, strFunction, strResult);
-        EXPECT_EQ(procedure, index == 1 || index == 2 || index == 5 ? 0 : -1) << index;
+        EXPECT_EQ(procedure, index == 1 || index == 2 || index == 5 || index == 8 ? 0 : -1)
+            << index;
         EXPECT_EQ(intFunction, index == 4 || index == 7 ? 0 : -1) << index;
         EXPECT_EQ(intResult, index == 4 || index == 7 ? 0 : 5) << index;
         EXPECT_EQ(strFunction, index == 3 || index == 6 ? 0 : -1) << index;
         EXPECT_EQ(strResult, index == 3 || index == 6 ? "" : "x") << index;
     }
-    EXPECT_EQ(host.Log.Lines(), (std::deque<std::string>{"41", "Com_SD:34 31", "Com_SD:41"}));
+    EXPECT_EQ(host.Log.Lines(),
+              (std::deque<std::string>{"41", "Com_SD:34 31", "Com_SD:41", "Fail:41"}));
 }
 
 } // namespace

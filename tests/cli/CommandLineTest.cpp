@@ -88,6 +88,62 @@ TEST(CommandLine, TheStoredMacroCommandsTakeTheirOperandsAndTheSettingsFile) {
     EXPECT_EQ(line->SettingsFile, std::nullopt);
 }
 
+TEST(CommandLine, SeveralDevicesOrAReportMakeAStationRun) {
+    struct Case {
+        std::vector<std::string> args;
+        bool station;
+        std::vector<std::string> devices;
+    } cases[] = {
+        {{"run", "-d", "a", "x.ksl"}, false, {"a"}},
+        {{"run", "-d", "a", "--log", "a.log", "x.ksl"}, false, {"a"}},
+        {{"run", "-d", "a", "--device", "b", "x.ksl"}, true, {"a", "b"}},
+        {{"run", "--devices", "rack.txt", "x.ksl"}, true, {}},
+        {{"run", "-d", "a", "--jobs", "4", "x.ksl"}, true, {"a"}},
+        {{"run", "--junit", "r.xml", "--macro", "Self test"}, true, {}},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto line = ParseCommandLine(c.args, error);
+        ASSERT_TRUE(line) << testing::PrintToString(c.args) << error;
+        EXPECT_EQ(line->StationRun(), c.station) << testing::PrintToString(c.args);
+        EXPECT_EQ(line->Devices, c.devices);
+    }
+}
+
+TEST(CommandLine, StationOptionsRefuseBadValues) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"run", "--jobs", "0", "x.ksl"}, "--jobs: '0' is not a number from 1 to 1024"},
+        {{"run", "--jobs", "2x", "x.ksl"}, "--jobs: '2x' is not a number from 1 to 1024"},
+        {{"run", "--jobs", "1025", "x.ksl"}, "--jobs: '1025' is not a number from 1 to 1024"},
+        {{"run", "--junit", "", "x.ksl"}, "--junit needs a name"},
+        {{"run", "x.ksl", "--devices"}, "--devices needs a value"},
+        {{"record", "-d", "a", "-d", "b"}, "record takes one device (-d)"},
+        {{"record", "--junit", "r.xml"}, "unexpected argument '--junit'"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseCommandLine(c.args, error)) << testing::PrintToString(c.args);
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+// A station hands each device's run the line settings it resolved, in options run reads back.
+TEST(CommandLine, LineSettingArgumentsReadBackAsTheSameSettings) {
+    const TPortSettings port{"x",          serial::cbr57600, serial::da7,
+                             serial::sb15, serial::paMark,   serial::fcCTS};
+    std::vector<std::string> args{"run", "-d", "x"};
+    for (const std::string& arg : LineSettingArguments(port))
+        args.push_back(arg);
+    args.push_back("m.ksl");
+    std::string error;
+    const auto line = ParseCommandLine(args, error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(line->Port, port);
+}
+
 TEST(CommandLine, RunAndRecordTakeTheLogOptions) {
     std::string error;
     for (const char* command : {"run", "record"}) {
@@ -95,11 +151,11 @@ TEST(CommandLine, RunAndRecordTakeTheLogOptions) {
         if (args[0] == "run") args.push_back("m.ksl");
         const auto line = ParseCommandLine(args, error);
         ASSERT_TRUE(line) << error;
-        EXPECT_EQ(line->LogFile, "t.log");
+        EXPECT_EQ(line->LogPath, "t.log");
         EXPECT_TRUE(line->Timestamps);
     }
     EXPECT_FALSE(ParseCommandLine({"run", "--log", "", "m.ksl"}, error));
-    EXPECT_EQ(error, "--log needs a file name");
+    EXPECT_EQ(error, "--log needs a name");
     EXPECT_FALSE(ParseCommandLine({"macros", "--timestamps"}, error));
 }
 

@@ -50,6 +50,7 @@ TEST(PortwellCli, ExitStatusTellsHowTheRunEnded) {
         std::string lastErrorLine;
     } cases[] = {
         {{"run", "-d", "loop://", "-"}, "Print('a'); x := 1", 1, "文法エラーです[x]"},
+        {{"run", "-d", "loop://", "-"}, "Print('a');\nFail('bad answer')", 1, "Fail:bad answer"},
         {{"run", "-d", "/dev/no-such-port", "-"},
          "Print('a')",
          3,

@@ -46,6 +46,10 @@ void CheckPortwellCli(const std::vector<std::string>& args) {
     if (!IsMilliseconds(line->IntervalMs)) Fail("the interval is out of range");
     if (line->DurationMs && !IsMilliseconds(*line->DurationMs))
         Fail("the duration is out of range");
+    if (line->Jobs && (*line->Jobs < 1 || *line->Jobs > 1024))
+        Fail("the job count is out of range");
+    if (line->Command == TCommand::Record && line->Devices.size() > 1)
+        Fail("portwell-cli accepted record on more than one device");
 }
 
 } // namespace

@@ -334,6 +334,27 @@ TEST_F(MainWindow, AScriptErrorNamesItsLineAndEditOpensThere) {
     EXPECT_EQ(cursorLine, 4);
 }
 
+// Also after loading a settings file that stores the host's declarations as they were before Fail.
+TEST_F(MainWindow, AFailedRunIsShownLikeAScriptErrorNamingItsLine) {
+    TStoredState older;
+    older.DeclarePrototype.pop_back();
+    ASSERT_EQ(older.DeclarePrototype.back(),
+              "function ComWaitHex(S:String; TimeOut: Integer): Integer; index 7;");
+    form.Apply(older);
+    Select("Print('checking');\n  Fail('wrong answer');\nPrint('after');");
+    std::string shown;
+    guitest::OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        shown = box->text().toStdString();
+        box->accept();
+    });
+    Button("RunButton")->click();
+    EXPECT_EQ(shown, "Fail:wrong answer\n\nLine 2: Fail('wrong answer')");
+    EXPECT_EQ(LogLines(), (Lines{"checking", "Fail:wrong answer"}));
+    EXPECT_TRUE(Idle());
+}
+
 TEST_F(MainWindow, ASecondActivityIsRefusedWithANotice) {
     Select("ComWait('never', 0);");
     QSignalSpy notices(&form, &TForm1::Notice);

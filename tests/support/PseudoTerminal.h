@@ -22,6 +22,8 @@ public:
     const std::string& Path() const { return FPath; }
     // A descriptor of the component's side held by the test, for inspecting the line.
     int Line() const { return FSlave; }
+    // The device's side, non-blocking, for a player that waits on many devices at once.
+    int Device() const { return FMaster; }
 
     // Writes all of `bytes`, waiting for room as needed.
     void Send(const Bytes& bytes);

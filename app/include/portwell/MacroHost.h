@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,6 +31,18 @@ namespace portwell {
 class EMacroError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The macro called Fail: the run ends as failed, with the macro's reason. The message is the line
+// the traffic log shows for it.
+class EMacroFailed : public std::runtime_error {
+public:
+    explicit EMacroFailed(const std::string& reason)
+        : std::runtime_error("Fail:" + reason), reason(reason) {}
+    const std::string& Reason() const { return reason; }
+
+private:
+    std::string reason;
 };
 
 enum class TActivityEnd {
@@ -89,8 +102,9 @@ public:
 
     // Opens the port and runs `macro` (nothing for nullptr), once or while LoopChecked(), until
     // it ends or Stop is pressed; the port is closed at the end, unless it is held by Connect (then
-    // it is used as it is, and left open). A failure that ends
-    // the run (ksl::EKestrelError, EMacroError) reaches the caller after Stop. A failure to open
+    // it is used as it is, and left open). A failure that ends the run (ksl::EKestrelError,
+    // EMacroError, or EMacroFailed when the macro called Fail) reaches the caller after Stop. A
+    // failure to open
     // the port (serial::ECommError) reaches the caller before anything runs, and without Stop:
     // the settings stay locked and COMPort keeps the new line settings, closed, until Stop is
     // pressed, as after a Record whose port cannot open. A Stop while a network device is still
@@ -131,7 +145,9 @@ private:
     void ComWrite(const std::string& S);
     std::string ComRead();
     int32_t ComWait(const std::string& S, int32_t TimeOut);
+    [[noreturn]] void Fail(const std::string& Reason);
 
+    void ExecutePass();
     void Start(const TPortSettings& settings);
     bool StartedOrStopped(const TPortSettings& settings);
     void OpenPort(const TPortSettings& settings);
@@ -157,6 +173,7 @@ private:
 
     bool activity = false;
     bool stopPressed = true;
+    std::optional<std::string> failReason; // of the pass in progress, once it called Fail
     bool connected = false;
     std::string input;
     TReceivedLines received;

@@ -176,11 +176,17 @@ public:
         generation = NextSymbolGeneration();
         return true;
     }
-    void Remove(std::string_view name) {
+    void Remove(std::string_view name) { Take(name); }
+    // Removes the entry and hands its record to the caller; nullptr when there is none.
+    std::unique_ptr<Record> Take(std::string_view name) {
+        std::unique_ptr<Record> record;
         size_t i = LowerBound(name);
-        if (i < entries.size() && CompareText(entries[i].name, name) == 0)
+        if (i < entries.size() && CompareText(entries[i].name, name) == 0) {
+            record = std::move(entries[i].record);
             entries.erase(entries.begin() + ptrdiff_t(i));
+        }
         generation = NextSymbolGeneration();
+        return record;
     }
     template <class Pred> void RemoveIf(Pred pred) {
         for (size_t i = entries.size(); i-- > 0;)
@@ -249,6 +255,11 @@ public:
     // One prototype per line for the host's own routines, declared anew at every run.
     const TStrings& DeclarePrototype() const { return FDeclarePrototype; }
     void SetDeclarePrototype(const TStrings& lines) { FDeclarePrototype = lines; }
+    // Names of the host's routines that give way to a macro's own use of the name: a variable
+    // the macro declares, or an external routine it registers, takes the name for that run. So a
+    // host can add a routine without breaking the macros that already use its name.
+    const TStrings& YieldingRoutines() const { return FYieldingRoutines; }
+    void SetYieldingRoutines(const TStrings& names) { FYieldingRoutines = names; }
 
     TProcParam ProcParam;
     TIntFuncParam IntFuncParam;
@@ -339,6 +350,10 @@ private:
     TStrings FDefine;
     TStrings FSource;
     TStrings FDeclarePrototype;
+    TStrings FYieldingRoutines;
+    // Host routines that gave way during this run; kept until the next, as a call of one may be
+    // in progress when it gives way.
+    std::vector<std::unique_ptr<TFuncStatus>> yieldedRoutines;
     std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
     int32_t DLL_Index = 0;
     int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
@@ -362,6 +377,9 @@ private:
 
     // Declarations.
     void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
+    // Removes the host routine `name` when it is one that gives way to the macro's own.
+    void YieldRoutine(std::string_view name);
+    void YieldToDeclaredVariables();
 
     // Run driver.
     void Run();

@@ -65,7 +65,7 @@ protected:
 };
 
 TEST_F(Form2Test, AnEmptyMacroStartsWithTheHostDeclarationsAsComments) {
-    ASSERT_EQ(HostPrototypes().size(), 7);
+    ASSERT_EQ(HostPrototypes().size(), 8);
     const int result = RunModal(form, [&] { form.FileExit->trigger(); });
     EXPECT_EQ(result, TForm2::mrStore);
     EXPECT_EQ(form.Lines(), Commented(HostPrototypes()));
