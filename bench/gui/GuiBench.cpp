@@ -136,9 +136,11 @@ void ReportFlood(const char* what, const benchsupport::FloodResult& flood, doubl
                 mb / flood.Seconds, mb > 0 ? cpu / mb : 0.0, clicks.Summary().c_str());
 }
 
-// The device floods the port for 5 s while the window is connected.
-void FloodWhileConnected(portwell::gui::TForm1& form, const char* seconds = "5") {
-    benchsupport::FloodWriter writer({"--seconds", seconds});
+// The device floods the port for 5 s while the window is connected: one byte over and over, or
+// text lines as the side-by-side comparison sends them.
+void FloodWhileConnected(portwell::gui::TForm1& form,
+                         std::vector<std::string> writerArgs = {"--seconds", "5"}) {
+    benchsupport::FloodWriter writer(std::move(writerArgs));
     UseDevice(form, writer.Path());
     ClickLateness clicks;
     const double cpuBefore = CpuSeconds();
@@ -315,14 +317,14 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--print") return PrintLines(form, std::atol(argv[2]));
     if (argc == 2 && std::string(argv[1]) == "--printing") {
         form.show();
-        QTest::qWaitForWindowExposed(&form);
+        if (!QTest::qWaitForWindowExposed(&form)) return 1;
         PaneWhileAMacroPrints(form);
         return 0;
     }
     if (argc == 2 && std::string(argv[1]) == "--flood") {
         form.show();
-        QTest::qWaitForWindowExposed(&form);
-        FloodWhileConnected(form, "10");
+        if (!QTest::qWaitForWindowExposed(&form)) return 1;
+        FloodWhileConnected(form, {"--seconds", "10", "--lines"});
         return 0;
     }
     form.show();
