@@ -6,6 +6,7 @@
 #include "TempDir.h"
 #include "TextLines.h"
 #include "platform/Clock.h"
+#include "portwell/HexText.h"
 #include "portwell/gui/Form1.h"
 
 #include <QAction>
@@ -230,7 +231,9 @@ TEST_F(Console, TimeStampsAndTextDisplayChangeOnlyThePane) {
     EXPECT_TRUE(Logged().empty());
 }
 
-// A device that talks fast: the file holds all of its 10,000 lines, the pane the last 200.
+// A device that talks fast: the file holds all of its 10,000 lines, the pane the last 200. A
+// sender stalled for 20 ms by a loaded machine cuts a line in two, as silence does; so the bytes
+// are compared, not the count of lines.
 TEST_F(Console, ALogFileKeepsEveryLineOfALongExchange) {
     testsupport::TempDir dir;
     const QString path = QString::fromStdString(dir / "exchange.log");
@@ -238,12 +241,10 @@ TEST_F(Console, ALogFileKeepsEveryLineOfALongExchange) {
     EXPECT_TRUE(Child<QLabel>(form, "LogFileLabel")->text().endsWith(path));
     EXPECT_EQ(Menu("LogToFileAction")->text(), "Stop logging to file");
     Connect();
-    std::thread talk([this] {
-        std::string text;
-        for (int i = 1; i <= 10000; ++i)
-            text += std::to_string(i) + "\r\n";
-        device.Send(B(text));
-    });
+    std::string text;
+    for (int i = 1; i <= 10000; ++i)
+        text += std::to_string(i) + "\r\n";
+    std::thread talk([&] { device.Send(B(text)); });
     const std::string last = "Com_RD:31 30 30 30 30 0D 0A";
     EXPECT_TRUE(PaneEndsWith(last));
     talk.join();
@@ -254,10 +255,14 @@ TEST_F(Console, ALogFileKeepsEveryLineOfALongExchange) {
     Lines lines;
     for (std::string line; std::getline(file, line);)
         lines.push_back(line.substr(line.find(' ') + 1));
-    ASSERT_EQ(lines.size(), 10000u);
-    EXPECT_EQ(lines[0], "Com_RD:31 0D 0A");
-    EXPECT_EQ(lines[4999], "Com_RD:35 30 30 30 0D 0A");
-    EXPECT_EQ(lines[9999], last);
+    ASSERT_GE(lines.size(), 10000u);
+    std::string received;
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(line.starts_with("Com_RD:")) << line;
+        received += HexToStr(line.substr(7));
+    }
+    EXPECT_EQ(received, text);
+    EXPECT_EQ(lines.back(), last);
     EXPECT_EQ(Pane(), Lines(lines.end() - 200, lines.end()));
 
     const QString saved = QString::fromStdString(dir / "pane.txt");
