@@ -23,7 +23,7 @@ test-sanitize: deps
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The engine with and without its cache on DIFF_COUNT random programs from a random seed.
+# The engine as text, with its cache and compiled, on DIFF_COUNT random programs from a random seed.
 DIFF_COUNT ?= 20000
 differential: build
 	@seed=$$(od -An -N4 -tu4 /dev/urandom | tr -d ' '); echo "differential: seed $$seed"; \

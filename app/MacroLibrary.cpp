@@ -1,13 +1,15 @@
 #include "portwell/MacroLibrary.h"
 
 #include "portwell/MacroFile.h"
+#include "portwell/settings/AtomicFile.h"
 #include "portwell/settings/SettingsStore.h"
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <set>
 #include <stdexcept>
+#include <system_error>
+#include <utility>
 
 namespace portwell {
 
@@ -31,19 +33,97 @@ std::string EscapedTitle(const std::string& title) {
     return name;
 }
 
-void WriteMacroFile(const fs::path& path, const ksl::TStrings& lines) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+std::string MacroFileText(const ksl::TStrings& lines) {
+    std::string text;
     for (const std::string& line : lines)
-        out << line << '\n';
-    if (!out.flush()) throw std::runtime_error("cannot write '" + path.string() + "'");
+        text += line + '\n';
+    return text;
 }
 
-void CreateExportFolder(const fs::path& dir) {
+// Through a temporary file beside it, so that a link at `path` is replaced and never followed.
+void WriteMacroFile(const fs::path& path, const ksl::TStrings& lines, const fs::path& temporary) {
+    try {
+        settings::WriteFileAtomically(path, MacroFileText(lines), temporary);
+    } catch (const std::system_error& e) {
+        throw std::runtime_error("cannot write '" + path.string() + "': " + e.code().message());
+    }
+}
+
+void CreateFolder(const fs::path& dir) {
     std::error_code error;
     fs::create_directories(dir, error);
     if (error || !fs::is_directory(dir))
         throw std::runtime_error("cannot write to the folder '" + dir.string() +
                                  "': " + (error ? error.message() : "it is not a folder"));
+}
+
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The longest start of `text` of at most `bytes` bytes that ends at a character boundary.
+std::string CutAtCharacter(const std::string& text, size_t bytes) {
+    if (text.size() <= bytes) return text;
+    while (bytes > 0 && IsContinuationByte(text[bytes]))
+        --bytes;
+    return text.substr(0, bytes);
+}
+
+struct TExportName {
+    std::string Name;
+    bool Shortened = false;
+};
+
+// The first of NAME.ksl, NAME (2).ksl, ... that is not `taken`, with NAME cut so that it fits.
+template <typename Taken> TExportName FreeExportName(const std::string& title, Taken taken) {
+    const std::string stem = EscapedTitle(title), extension = ".ksl";
+    for (int n = 1;; ++n) {
+        const std::string clash = n == 1 ? "" : " (" + std::to_string(n) + ")";
+        const std::string cut =
+            CutAtCharacter(stem, MaxFileNameBytes - extension.size() - clash.size());
+        const std::string name = cut + clash + extension;
+        if (!taken(name)) return {name, cut.size() < stem.size()};
+    }
+}
+
+std::vector<TExportName> ExportNames(const std::vector<TMacro>& macros) {
+    std::vector<TExportName> names;
+    std::set<std::string> taken;
+    for (const TMacro& macro : macros) {
+        names.push_back(FreeExportName(
+            macro.Title, [&taken](const std::string& name) { return taken.contains(name); }));
+        taken.insert(names.back().Name);
+    }
+    return names;
+}
+
+// Where this library's temporary files go in a folder it writes macros into.
+fs::path TemporaryBaseIn(const fs::path& dir) {
+    return dir / ".portwell-export";
+}
+
+// The macro files of a folder, oldest first.
+std::vector<fs::path> MacroFilesByAge(const fs::path& folder) {
+    std::vector<std::pair<fs::file_time_type, fs::path>> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.path().extension() == ".ksl" && entry.is_regular_file(error))
+            files.emplace_back(entry.last_write_time(error), entry.path());
+    std::sort(files.begin(), files.end());
+    std::vector<fs::path> paths;
+    for (auto& file : files)
+        paths.push_back(std::move(file.second));
+    return paths;
+}
+
+// The newest copy stays whatever the clock says: files written within one tick of the file
+// system's clock look alike in age.
+void KeepNewest(const fs::path& folder, size_t kept, const fs::path& newest) {
+    std::vector<fs::path> files = MacroFilesByAge(folder);
+    std::erase(files, newest);
+    std::error_code error;
+    for (size_t i = 0; i + kept < files.size() + 1; ++i)
+        fs::remove(files[i], error);
 }
 
 TMacro ReadImport(const std::string& path) {
@@ -81,15 +161,8 @@ std::optional<size_t> FindMacro(const std::vector<TMacro>& macros,
 
 std::vector<std::string> ExportFileNames(const std::vector<TMacro>& macros) {
     std::vector<std::string> names;
-    std::set<std::string> taken;
-    for (const TMacro& macro : macros) {
-        const std::string stem = EscapedTitle(macro.Title);
-        std::string name = stem + ".ksl";
-        for (int n = 2; taken.contains(name); ++n)
-            name = stem + " (" + std::to_string(n) + ").ksl";
-        taken.insert(name);
-        names.push_back(name);
-    }
+    for (TExportName& name : ExportNames(macros))
+        names.push_back(std::move(name.Name));
     return names;
 }
 
@@ -97,14 +170,40 @@ std::string TitleOfFile(const std::string& path) {
     return fs::path(path).stem().string();
 }
 
-void ExportMacros(const std::vector<TMacro>& macros, const fs::path& dir,
-                  const std::function<void(const fs::path&)>& written) {
-    CreateExportFolder(dir);
-    const std::vector<std::string> names = ExportFileNames(macros);
+std::vector<TExportedFile> ExportMacros(const std::vector<TMacro>& macros, const fs::path& dir,
+                                        const std::function<void(const TExportedFile&)>& done) {
+    CreateFolder(dir);
+    settings::RemoveStaleTemporaries(TemporaryBaseIn(dir));
+    const std::vector<TExportName> names = ExportNames(macros);
+    std::vector<TExportedFile> files;
     for (size_t i = 0; i < names.size(); ++i) {
-        WriteMacroFile(dir / names[i], macros[i].Lines);
-        if (written) written(dir / names[i]);
+        TExportedFile file{macros[i].Title, dir / names[i].Name, names[i].Shortened, {}};
+        try {
+            WriteMacroFile(file.Path, macros[i].Lines, TemporaryBaseIn(dir));
+        } catch (const std::runtime_error& e) {
+            file.Failure = e.what();
+        }
+        if (done) done(file);
+        files.push_back(std::move(file));
     }
+    return files;
+}
+
+fs::path DeletedMacrosFolder(const fs::path& settingsFile) {
+    return settingsFile.string() + ".deleted";
+}
+
+fs::path KeepDeletedMacro(const TMacro& macro, const fs::path& folder, size_t kept) {
+    CreateFolder(folder);
+    settings::RemoveStaleTemporaries(TemporaryBaseIn(folder));
+    const TExportName name = FreeExportName(macro.Title, [&folder](const std::string& candidate) {
+        std::error_code error;
+        return fs::symlink_status(folder / candidate, error).type() != fs::file_type::not_found;
+    });
+    const fs::path copy = folder / name.Name;
+    WriteMacroFile(copy, macro.Lines, TemporaryBaseIn(folder));
+    KeepNewest(folder, kept, copy);
+    return copy;
 }
 
 std::vector<TImported> ImportMacros(const fs::path& settingsFile,

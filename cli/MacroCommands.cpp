@@ -1,5 +1,6 @@
 #include "MacroCommands.h"
 
+#include "cli/TerminalText.h"
 #include "portwell/MacroLibrary.h"
 #include "portwell/settings/SettingsStore.h"
 
@@ -22,7 +23,8 @@ fs::path ProgramPath() {
 } // namespace
 
 fs::path SettingsFileOf(const TCommandLine& line) {
-    return LocateSettingsFile(SettingsLocationOf(ProgramPath(), line.SettingsFile));
+    return ResolveSettingsPath(
+        LocateSettingsFile(SettingsLocationOf(ProgramPath(), line.SettingsFile)));
 }
 
 ksl::TStrings StoredMacroToRun(const TCommandLine& line, TPortSettings& port) {
@@ -39,13 +41,29 @@ ksl::TStrings StoredMacroToRun(const TCommandLine& line, TPortSettings& port) {
 void ListMacros(const TCommandLine& line, std::ostream& out) {
     const TStoredState state = LoadSettings(SettingsFileOf(line));
     for (size_t i = 0; i < state.Macros.size(); ++i)
-        out << i + 1 << '\t' << state.Macros[i].Title << '\n';
+        out << i + 1 << '\t' << TerminalLine(state.Macros[i].Title) << '\n';
 }
 
-void ExportMacros(const TCommandLine& line, std::ostream& out) {
+// Each file written goes to `out` as it is done; a shortened name and a failure are told on
+// `notes`, and the export goes on with the next macro.
+void ExportMacros(const TCommandLine& line, std::ostream& out, std::ostream& notes) {
     const TStoredState state = LoadSettings(SettingsFileOf(line));
-    portwell::ExportMacros(state.Macros, line.ExportDir,
-                           [&out](const fs::path& written) { out << written.string() << '\n'; });
+    size_t failures = 0;
+    portwell::ExportMacros(state.Macros, line.ExportDir, [&](const TExportedFile& file) {
+        if (!file.Failure.empty()) {
+            ++failures;
+            notes << "portwell-cli: " << TerminalText(file.Failure) << '\n';
+            return;
+        }
+        out << file.Path.string() << '\n';
+        if (file.Shortened)
+            notes << "portwell-cli: the title '" << TerminalLine(file.Title)
+                  << "' is too long for a file name; it was shortened\n";
+    });
+    if (failures > 0)
+        throw std::runtime_error(std::to_string(failures) + " of " +
+                                 std::to_string(state.Macros.size()) +
+                                 " macros could not be exported");
 }
 
 void ImportMacros(const TCommandLine& line, std::ostream& out) {

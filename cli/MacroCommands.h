@@ -18,9 +18,12 @@ std::filesystem::path SettingsFileOf(const TCommandLine& line);
 ksl::TStrings StoredMacroToRun(const TCommandLine& line, portwell::TPortSettings& port);
 
 // The three commands. They throw portwell::settings::ESettingsFile when the settings file cannot
-// be read, written or locked, and std::runtime_error for anything else they refuse.
+// be read, written or locked, and std::runtime_error for anything else they refuse. A title is
+// listed on one line, its line breaks and control bytes escaped.
 void ListMacros(const TCommandLine& line, std::ostream& out);
-void ExportMacros(const TCommandLine& line, std::ostream& out);
+// Prints each file it writes on `out`, and on `notes` each title it had to shorten and each file
+// it could not write; it goes on past those and throws at the end when one failed.
+void ExportMacros(const TCommandLine& line, std::ostream& out, std::ostream& notes);
 void ImportMacros(const TCommandLine& line, std::ostream& out);
 
 } // namespace cli

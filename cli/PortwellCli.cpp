@@ -10,6 +10,7 @@
 #include "portwell/LogText.h"
 #include "portwell/MacroHost.h"
 #include "portwell/MacroLibrary.h"
+#include "portwell/RefusedSetting.h"
 #include "portwell/settings/SettingsStore.h"
 #include "serial/Comm.h"
 #include "serial/Ports.h"
@@ -78,15 +79,18 @@ private:
     bool stopped = false;
 };
 
-// The port's message alone does not say which device failed; the line before it does, and the
-// message stays last for scripts that read it.
+// The port's message alone does not say which device failed, nor which setting it refused; the
+// lines before it do, and the message stays last for scripts that read it.
 int ReportPortError(const TPortSettings& port, const serial::ECommError& error) {
     const std::string path = serial::DevicePath(port.DeviceName);
     std::cout.flush();
     std::cerr << "portwell-cli: cannot open the device '" << cli::TerminalText(port.DeviceName)
               << "'";
     if (path != port.DeviceName) std::cerr << " (" << cli::TerminalText(path) << ")";
-    std::cerr << '\n' << cli::TerminalText(error.what()) << std::endl;
+    std::cerr << '\n';
+    const std::string refused = RefusedSetting(port, error, serial::TNameKind::Option);
+    if (!refused.empty()) std::cerr << "portwell-cli: the device refused " << refused << '\n';
+    std::cerr << cli::TerminalText(error.what()) << std::endl;
     return exitPortError;
 }
 
@@ -317,7 +321,7 @@ int main(int argc, char** argv) {
     case TCommand::Macros:
         return SettingsCommand([&] { cli::ListMacros(*line, std::cout); });
     case TCommand::Export:
-        return SettingsCommand([&] { cli::ExportMacros(*line, std::cout); });
+        return SettingsCommand([&] { cli::ExportMacros(*line, std::cout, std::cerr); });
     case TCommand::Import:
         return SettingsCommand([&] { cli::ImportMacros(*line, std::cout); });
     case TCommand::Help:

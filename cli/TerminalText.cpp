@@ -62,6 +62,24 @@ std::string TerminalText(std::string_view text) {
     return shown;
 }
 
+std::string TerminalLine(std::string_view text) {
+    std::string line;
+    for (const char c : TerminalText(text)) {
+        const auto byte = uint8_t(c);
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else if (c == '\t')
+            line += "\\t";
+        else if (byte < 0x20 || byte == 0x7F)
+            line += Escaped(byte);
+        else
+            line += c;
+    }
+    return line;
+}
+
 std::string FailureLocation(std::string_view source, int line, std::string_view statement) {
     if (line <= 0) return {};
     return TerminalText(std::string(source) + ':' + std::to_string(line) + ": " +

@@ -26,6 +26,10 @@ Options:
   --vars     after the run, print each variable the script declared as Name=Value
   --no-cache cut every text afresh each time it runs (same results, slower; also when the
              environment variable KSL_NO_CACHE is 1)
+  --no-compile  run without translating statements into a compiled form first (same results,
+             slower; also when the environment variable KSL_NO_COMPILE is 1)
+  --max-string BYTES  end the run when a string would grow longer than BYTES (a number, or
+             with K, M or G; 1G unless given)
   -h, --help show this help
 
 The script may call  procedure Print(S:String);  which writes S and a newline.
@@ -34,8 +38,8 @@ of standard error, and the line before it says where: FILE:LINE: STATEMENT), 2 o
 usage error, 130 when interrupted with Ctrl-C.
 )";
 
-bool CacheOffByEnvironment() {
-    const char* off = std::getenv("KSL_NO_CACHE");
+bool OffByEnvironment(const char* variable) {
+    const char* off = std::getenv(variable);
     return off && std::string(off) == "1";
 }
 
@@ -113,7 +117,9 @@ int main(int argc, char** argv) {
     if (!source) return exitUsage;
 
     ksl::TKestrel engine;
-    engine.SetUseCache(!options->noCache && !CacheOffByEnvironment());
+    engine.SetUseCache(!options->noCache && !OffByEnvironment("KSL_NO_CACHE"));
+    engine.SetUseCompiler(!options->noCompile && !OffByEnvironment("KSL_NO_COMPILE"));
+    if (options->maxString) engine.SetMaxStringLength(*options->maxString);
     engine.SetDefine(options->defines);
     engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
     engine.SetSource(*source);

@@ -82,12 +82,11 @@ const Extract* TextCache::FindExtract(const TokenStream& stream, uint64_t key) {
 }
 
 void TextCache::RememberExtract(const TokenStream& stream, uint64_t key, Extract extract) {
+    if (FindExtract(stream, key)) return;
     const size_t cost = extract.text.size() + EntryOverhead;
     MakeRoom(cost);
     bytes += cost;
-    const auto at = PlaceOf(stream, key);
-    if (at != stream.extracts.end() && at->key == key) return;
-    stream.extracts.insert(at,
+    stream.extracts.insert(PlaceOf(stream, key),
                            KeyedExtract{key, std::make_unique<const Extract>(std::move(extract))});
 }
 

@@ -75,7 +75,7 @@ template <class Record>
 [[gnu::always_inline]] inline Record* Lookup(const TSymbolTable<Record>& table, Table which,
                                              const TKSLParser& parser,
                                              const std::string** storedName = nullptr) {
-    Resolution* r = parser.Stream().ResolutionOf(parser.Index(), which);
+    Resolution* r = parser.Stream().ResolutionOf(parser.Position(), which);
     if (!r) return table.Find(parser.TokenView(), storedName);
     if (r->generation != table.Generation()) Resolve(table, *r, parser.TokenView());
     if (storedName && r->record) *storedName = r->storedName;
@@ -85,7 +85,7 @@ template <class Record>
 // The value of the integer literal a parser stands on; a stream the cache shares has it ready.
 inline int64_t IntegerLiteral(const TKSLParser& parser) {
     const TokenStream& stream = parser.Stream();
-    if (!stream.literals.empty()) return stream.literals[parser.Index()];
+    if (!stream.literals.empty()) return stream.literals[parser.Position()];
     return LiteralToInt(parser.TokenView()).value_or(0);
 }
 
@@ -94,7 +94,7 @@ inline int64_t IntegerLiteral(const TKSLParser& parser) {
 inline std::string StringLiteral(const TKSLParser& parser) {
     const TokenStream& stream = parser.Stream();
     if (!stream.literals.empty()) {
-        const int64_t text = stream.literals[parser.Index()];
+        const int64_t text = stream.literals[parser.Position()];
         if (text >= 0) return stream.literalTexts[size_t(text)];
     }
     return FormatString(parser.TokenView());

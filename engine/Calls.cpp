@@ -9,9 +9,10 @@
 // An external function's result may point into its library, which CallDLL unloads after the call;
 // the callers hold the library loaded (pinned) until they have read the value.
 #include "Errors.h"
+#include "Extraction.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 #include "platform/SharedLibrary.h"
 
 #include <cstring>
@@ -32,20 +33,6 @@ void CloseArguments(TKSLParser& parser, const TFuncStatus& routine) {
     if (parser.Operator() != Op::Close) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
 }
-
-// Drops a call's pending arguments when it leaves, however it leaves.
-class PopArgumentsAtEnd {
-public:
-    explicit PopArgumentsAtEnd(std::vector<TArgument>& stack) : stack(stack), base(stack.size()) {}
-    ~PopArgumentsAtEnd() { stack.resize(base); }
-    PopArgumentsAtEnd(const PopArgumentsAtEnd&) = delete;
-    PopArgumentsAtEnd& operator=(const PopArgumentsAtEnd&) = delete;
-    size_t Base() const { return base; }
-
-private:
-    std::vector<TArgument>& stack;
-    size_t base;
-};
 
 // Host and external routines are called by name. It is copied before the arguments run, as a
 // RegisterRoutine among them moves the names stored in the tables; the library needs none.
@@ -95,23 +82,19 @@ template <class T> T ReadPointee(uintptr_t address) {
 
 } // namespace
 
-std::string TKestrel::CollectArgumentText(Parser& parser) {
+// Each token of the argument preceded by a blank. The blanks are where they always were: an
+// unterminated string literal keeps what follows it, and so the blank before its end.
+std::string Interpreter::CollectArgumentText(Parser& parser) {
+    const TokenRange range = ArgumentRange(parser);
     std::string text;
-    int depth = 0;
-    while (parser.Token() != toEOF) {
-        if (depth == 0 && (parser.Is(",") || parser.Is(")"))) break;
-        if (parser.Is("("))
-            ++depth;
-        else if (parser.Is(")"))
-            --depth;
+    for (uint32_t i = range.begin; i < range.end; ++i) {
         text += ' ';
-        text += parser.TokenView();
-        parser.NextToken();
+        text += parser.Stream().View(i);
     }
     return text;
 }
 
-void TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
+void Interpreter::CollectArguments(Parser& parser, const TFuncStatus& routine) {
     OpenArguments(parser, routine);
     const size_t count = routine.Argument.size();
     for (size_t i = 0; i < count; ++i) {
@@ -145,7 +128,7 @@ void TKestrel::CollectArguments(Parser& parser, const TFuncStatus& routine) {
     }
 }
 
-TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
+TDLLRet Interpreter::CallExternal(const std::string& name, TFuncStatus& routine) {
     const size_t count = routine.Argument.size();
     if (count > MaxExternalArguments) return {};
     uint8_t types[MaxExternalArguments];
@@ -167,84 +150,122 @@ TDLLRet TKestrel::CallExternal(const std::string& name, TFuncStatus& routine) {
             break;
         }
     }
-    return CallDLL(routine.DLLName, name, lpArgArray.data(), int32_t(count), types);
+    return TKestrel::CallDLL(routine.DLLName, name, lpArgArray.data(), int32_t(count), types);
 }
 
-void TKestrel::PrepareCall(Parser& parser, TFuncStatus& routine) {
-    const PopArgumentsAtEnd pop(pendingArguments);
-    CollectArguments(parser, routine);
+namespace {
+
+// Host and external routines read their arguments from their parameter records.
+void MoveIntoRecords(TFuncStatus& routine, TArgument* args) {
     for (size_t i = 0; i < routine.Argument.size(); ++i)
-        routine.Argument[i].Arg = std::move(pendingArguments[pop.Base() + i]);
+        routine.Argument[i].Arg = std::move(args[i]);
 }
 
-void TKestrel::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
-    const std::string ProcName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
-    const ReleaseStringsAtEnd release(routine);
+} // namespace
+
+void Interpreter::DispatchProc(const std::string& ProcName, TFuncStatus& routine, TArgument* args,
+                               std::string_view failToken) {
     if (routine.BuiltIn) {
-        RunBuiltinProc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
+        RunBuiltinProc(routine.Index, args, failToken);
+        return;
+    }
+    MoveIntoRecords(routine, args);
+    const ReleaseStringsAtEnd release(routine);
+    if (routine.DLL) {
         CallExternal(ProcName, routine);
     } else {
         int32_t Err_CD = 0;
-        if (ProcParam) ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
+        if (host.ProcParam) host.ProcParam(ProcName, routine.Index, routine.Argument, Err_CD);
         ReportHostError(Err_CD);
     }
-    CloseArguments(parser, routine);
 }
 
-int64_t TKestrel::ExecIntFunc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
-    const std::string FuncName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
+int64_t Interpreter::DispatchInt(const std::string& FuncName, TFuncStatus& routine, TArgument* args,
+                                 std::string_view failToken) {
+    if (routine.BuiltIn) return RunBuiltinIntFunc(routine.Index, args, failToken);
+    MoveIntoRecords(routine, args);
     const ReleaseStringsAtEnd release(routine);
     int64_t result = 0;
-    if (routine.BuiltIn) {
-        result = RunBuiltinIntFunc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
+    if (routine.DLL) {
         const platform::SharedLibrary pinned(routine.DLLName);
         const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
         // A long result is read through the returned pointer; a missing routine gives 0.
         result =
             routine.ResultType == rtLongInt ? ReadPointee<int64_t>(rEAX) : int64_t(uint32_t(rEAX));
     } else {
-        ReportHostError(CallHost(IntFuncParam, FuncName, routine, result));
+        ReportHostError(CallHost(host.IntFuncParam, FuncName, routine, result));
     }
-    CloseArguments(parser, routine);
     return result;
 }
 
-double TKestrel::ExecRealFunc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
-    const std::string FuncName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
+double Interpreter::DispatchReal(const std::string& FuncName, TFuncStatus& routine, TArgument* args,
+                                 std::string_view failToken) {
+    if (routine.BuiltIn) return RunBuiltinRealFunc(routine.Index, args, failToken);
+    MoveIntoRecords(routine, args);
     const ReleaseStringsAtEnd release(routine);
     double result = 0.0;
-    if (routine.BuiltIn) {
-        result = RunBuiltinRealFunc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
+    if (routine.DLL) {
         const platform::SharedLibrary pinned(routine.DLLName);
         result = ReadPointee<double>(CallExternal(FuncName, routine).rEAX);
     } else {
-        ReportHostError(CallHost(RealFuncParam, FuncName, routine, result));
+        ReportHostError(CallHost(host.RealFuncParam, FuncName, routine, result));
     }
-    CloseArguments(parser, routine);
     return result;
 }
 
-std::string TKestrel::ExecStrFunc(Parser& parser, const std::string& storedName,
-                                  TFuncStatus& routine) {
-    const std::string FuncName = CallName(storedName, routine);
-    PrepareCall(parser, routine);
+std::string Interpreter::DispatchStr(const std::string& FuncName, TFuncStatus& routine,
+                                     TArgument* args, std::string_view failToken) {
+    if (routine.BuiltIn) return RunBuiltinStrFunc(routine.Index, args, failToken);
+    MoveIntoRecords(routine, args);
     const ReleaseStringsAtEnd release(routine);
     std::string result;
-    if (routine.BuiltIn) {
-        result = RunBuiltinStrFunc(routine.Index, routine.Argument, parser);
-    } else if (routine.DLL) {
+    if (routine.DLL) {
         const platform::SharedLibrary pinned(routine.DLLName);
         const uintptr_t rEAX = CallExternal(FuncName, routine).rEAX;
         if (rEAX) result = reinterpret_cast<const char*>(rEAX);
     } else {
-        ReportHostError(CallHost(StrFuncParam, FuncName, routine, result));
+        ReportHostError(CallHost(host.StrFuncParam, FuncName, routine, result));
     }
+    return result;
+}
+
+void Interpreter::ExecProc(Parser& parser, const std::string& storedName, TFuncStatus& routine) {
+    const std::string ProcName = CallName(storedName, routine);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    DispatchProc(ProcName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
+    CloseArguments(parser, routine);
+}
+
+int64_t Interpreter::ExecIntFunc(Parser& parser, const std::string& storedName,
+                                 TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    const int64_t result =
+        DispatchInt(FuncName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
+    CloseArguments(parser, routine);
+    return result;
+}
+
+double Interpreter::ExecRealFunc(Parser& parser, const std::string& storedName,
+                                 TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    const double result =
+        DispatchReal(FuncName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
+    CloseArguments(parser, routine);
+    return result;
+}
+
+std::string Interpreter::ExecStrFunc(Parser& parser, const std::string& storedName,
+                                     TFuncStatus& routine) {
+    const std::string FuncName = CallName(storedName, routine);
+    const PopArgumentsAtEnd pop(pendingArguments);
+    CollectArguments(parser, routine);
+    std::string result =
+        DispatchStr(FuncName, routine, pendingArguments.data() + pop.Base(), parser.TokenView());
     CloseArguments(parser, routine);
     return result;
 }

@@ -52,6 +52,29 @@ long DecimalExponent(std::string_view body) {
     return exponent + (first < point ? long(point - first) - 1 : -long(first - point));
 }
 
+std::string Unquote(std::string_view quoted) {
+    std::string value;
+    if (quoted.size() >= 2)
+        quoted = quoted.substr(1, quoted.size() - 2);
+    else
+        quoted = {};
+    for (size_t i = 0; i < quoted.size(); ++i) {
+        value += quoted[i];
+        if (quoted[i] == '\'' && i + 1 < quoted.size() && quoted[i + 1] == '\'') ++i;
+    }
+    return value;
+}
+
+// "#65" or "#$41": at most three digits count, so #0065 is the character with code 6.
+std::string CharacterCode(std::string_view text) {
+    const bool hex = text.find("#$") != std::string_view::npos;
+    std::string digits(text.substr(hex ? 2 : 1, 3));
+    if (hex) digits = "0x" + digits;
+    const auto code = TextToInt(digits);
+    if (!code) Fail(errNotInteger, digits);
+    return *code >= 0 && *code < 256 ? std::string(1, char(*code)) : std::string();
+}
+
 } // namespace
 
 std::optional<int64_t> TextToInt(std::string_view text) {
@@ -147,6 +170,13 @@ std::string IntToText(int64_t value) {
 int64_t TruncateToInt64(double x) {
     if (!(x >= -9223372036854775808.0 && x < 9223372036854775808.0)) Fail(errInvalidOp);
     return int64_t(x);
+}
+
+std::string FormatString(std::string_view Str) {
+    if (Str.empty()) return {};
+    if (Str.front() == '\'' && Str.back() == '\'') return Unquote(Str);
+    if (Str.find('#') == std::string_view::npos) return std::string(Str);
+    return CharacterCode(Str);
 }
 
 } // namespace ksl

@@ -1,9 +1,9 @@
 // Routines declared by prototype, and routines of external shared libraries.
 #include "Conversions.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 
 #include <algorithm>
 
@@ -13,9 +13,9 @@ namespace {
 
 // INTEGER, REAL or STRING as the kind code shared by parameters and results; -1 otherwise.
 int TypeCode(const TKSLParser& parser) {
-    if (parser.IsSym("INTEGER")) return atInteger;
-    if (parser.IsSym("REAL")) return atReal;
-    if (parser.IsSym("STRING")) return atString;
+    if (parser.Is(Kw::Integer)) return atInteger;
+    if (parser.Is(Kw::Real)) return atReal;
+    if (parser.Is(Kw::String)) return atString;
     return -1;
 }
 
@@ -36,7 +36,7 @@ std::string ReadParameterName(TKSLParser& parser, const TArgumentList& earlierGr
 int32_t IndexClause(TKSLParser& parser) {
     if (!parser.Is(";")) return 0;
     parser.NextToken();
-    if (!AMatch(parser, "INDEX")) return 0;
+    if (!AMatch(parser, Kw::Index)) return 0;
     auto value = LiteralToInt(parser.TokenView());
     return value && *value >= INT32_MIN && *value <= INT32_MAX ? int32_t(*value) : 0;
 }
@@ -59,7 +59,7 @@ uint8_t KindOfLetter(char letter) {
 
 } // namespace
 
-void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
+void Interpreter::AddFunction(const std::string& Definition, bool Mode) {
     std::string DN = UpperCase(Trim(Definition, IsBlank));
     bool isFunction;
     if (DN.starts_with("PROCEDURE ")) {
@@ -105,7 +105,7 @@ void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
     (isFunction ? BuiltinFunc : BuiltinProc).Add(name, std::move(routine));
 }
 
-void TKestrel::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
+void Interpreter::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
     std::vector<std::string> names{ReadParameterName(parser, DmyArg)};
     while (AMatch(parser, ","))
         names.push_back(ReadParameterName(parser, DmyArg));
@@ -121,26 +121,26 @@ void TKestrel::ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg) {
     if (!parser.Is(";") && !parser.Is(")")) Fail(errSyntax, parser.TokenView());
 }
 
-void TKestrel::YieldRoutine(std::string_view name) {
+void Interpreter::YieldRoutine(std::string_view name) {
     const bool yielding = std::any_of(FYieldingRoutines.begin(), FYieldingRoutines.end(),
                                       [&](const std::string& n) { return SameText(n, name); });
     if (!yielding) return;
     for (TRoutineTable* table : {&BuiltinProc, &BuiltinFunc}) {
         const TFuncStatus* routine = table->Find(name);
         if (routine && !routine->BuiltIn && !routine->DLL)
-            yieldedRoutines.push_back(table->Take(name));
+            yieldedRoutines.push_back(table->Remove(name));
     }
 }
 
-void TKestrel::YieldToDeclaredVariables() {
+void Interpreter::YieldToDeclaredVariables() {
     for (const std::string& name : FYieldingRoutines) {
         const TVarState* variable = Variable.Find(name);
         if (variable && !variable->BuiltIn) YieldRoutine(name);
     }
 }
 
-bool TKestrel::RegisterRoutine(const std::string& FileName, const std::string& APIName,
-                               const std::string& Argument, const std::string& Return) {
+bool Interpreter::RegisterRoutine(const std::string& FileName, const std::string& APIName,
+                                  const std::string& Argument, const std::string& Return) {
     YieldRoutine(APIName);
     if (BuiltinProc.Contains(APIName) || BuiltinFunc.Contains(APIName)) return false;
     // The argument slots hold 32 words; a longer routine could not be called.

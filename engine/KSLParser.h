@@ -33,6 +33,13 @@ inline constexpr char toUrl = 20;
 inline constexpr char toMail = 21;
 inline constexpr char toOperator = 100;
 
+// A run of tokens of a stream, by their indexes: [begin, end).
+struct TokenRange {
+    uint32_t begin;
+    uint32_t end;
+    uint32_t Size() const { return end - begin; }
+};
+
 class TKSLParser {
 public:
     // Tokenizes its own copy of S.
@@ -41,24 +48,33 @@ public:
     explicit TKSLParser(std::shared_ptr<const TokenStream> stream, size_t index = 0);
     // Walks a stream that outlives the parser, from token `index` on.
     TKSLParser(const TokenStream& stream, size_t index);
+    // Walks the tokens of `range` of a stream that outlives the parser, from token `at` on, as if
+    // they were a text of their own: the range's end reads as the end of the text, and Index
+    // counts from the range's first token.
+    TKSLParser(const TokenStream& stream, TokenRange range, size_t at);
 
     char NextToken() {
-        if (index + 1 < stream->tokens.size()) ++index;
+        if (index < end) ++index;
         return Token();
     }
-    char Token() const { return stream->tokens[index].kind; }
+    char Token() const { return index < end ? stream->tokens[index].kind : toEOF; }
     // The current token's raw text; empty at the end of the text.
     std::string TokenString() const { return std::string(TokenView()); }
-    std::string_view TokenView() const { return stream->View(index); }
-    Op Operator() const { return stream->tokens[index].op; }
+    std::string_view TokenView() const {
+        return index < end ? stream->View(index) : std::string_view();
+    }
+    Op Operator() const { return index < end ? stream->tokens[index].op : Op::None; }
+    Kw Word() const { return index < end ? stream->tokens[index].word : Kw::None; }
     // The current token is the last one before the end of the text.
-    bool IsLast() const { return index + 2 == stream->tokens.size(); }
-    // Offset of the current token's first byte from the start of the text.
+    bool IsLast() const { return index + 1 == end; }
+    // Offset of the current token's first byte from the start of the stream's text.
     int64_t SourcePos() const { return int64_t(stream->tokens[index].start); }
 
     // The current token's text is exactly S (punctuation).
     bool Is(std::string_view S) const { return TokenView() == S; }
-    // The current token's text equals S without regard to ASCII letter case (keywords). Inline:
+    // The current token is the keyword `word`.
+    bool Is(Kw word) const { return Word() == word; }
+    // The current token's text equals S without regard to ASCII letter case. Inline:
     // the executor and the evaluators try one keyword or operator after another.
     bool IsSym(std::string_view S) const {
         const std::string_view token = TokenView();
@@ -69,18 +85,35 @@ public:
     }
 
     const TokenStream& Stream() const { return *stream; }
-    size_t Index() const { return index; }
-    void MoveTo(size_t tokenIndex) { index = tokenIndex; }
+    // The current token's index, counted from the first token the parser walks.
+    size_t Index() const { return index - base; }
+    void MoveTo(size_t tokenIndex) { index = base + tokenIndex; }
+    // The current token's index in the stream, and the index that reads as the end of the text.
+    size_t Position() const { return index; }
+    size_t End() const { return end; }
+    void MoveToPosition(size_t position) { index = position; }
+    // A parser over the same tokens, standing where this one stands.
+    TKSLParser Here() const {
+        return TKSLParser(*stream, TokenRange{uint32_t(base), uint32_t(end)}, index);
+    }
 
 private:
     std::shared_ptr<const TokenStream> owner; // empty for a borrowed stream
     const TokenStream* stream;
+    size_t base = 0;
     size_t index = 0;
+    size_t end;
 };
 
 // On a match with S (ASCII letter case ignored), advances and returns true.
 inline bool AMatch(TKSLParser& parser, std::string_view S) {
     if (!parser.IsSym(S)) return false;
+    parser.NextToken();
+    return true;
+}
+// On the keyword `word`, advances and returns true.
+inline bool AMatch(TKSLParser& parser, Kw word) {
+    if (!parser.Is(word)) return false;
     parser.NextToken();
     return true;
 }

@@ -4,8 +4,9 @@
 
 #include "Cache.h"
 #include "Extraction.h"
+#include "Interpreter.h"
+#include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 
 #include <algorithm>
 #include <optional>
@@ -23,6 +24,11 @@ struct RunningStatement {
 };
 
 std::optional<RunningStatement> StatementOf(const BlockFrame& frame) {
+    if (frame.program) {
+        if (!frame.running) return std::nullopt;
+        return RunningStatement{0, std::string(frame.program->View(frame.running->begin)),
+                                frame.running->Size()};
+    }
     std::shared_ptr<const TokenStream> tokens;
     size_t offset;
     if (frame.prepared) {
@@ -51,6 +57,7 @@ int64_t TokenAt(const TokenStream& stream, size_t offset) {
 // The program token that `statement`, the one the frame is running, starts at, or -1 when it
 // cannot be told.
 int64_t ProgramTokenOf(const BlockFrame& frame, const RunningStatement& statement) {
+    if (frame.program) return frame.running->begin;
     if (frame.start < 0) return -1;
     int64_t base = frame.start;
     if (frame.parent) {
@@ -89,28 +96,28 @@ template <class Locate> void NoteOnce(bool& noted, Locate locate) noexcept {
 
 } // namespace
 
-void TKestrel::ForgetFailure() {
-    Failure_Noted = false;
+void Interpreter::ForgetFailure() {
+    failureNoted = false;
     FErrorLine = 0;
     FErrorStatement.clear();
 }
 
-void TKestrel::NoteFailure(const BlockFrame& frame) noexcept {
-    NoteOnce(Failure_Noted, [&] {
+void Interpreter::NoteFailure(const BlockFrame& frame) noexcept {
+    NoteOnce(failureNoted, [&] {
         const std::optional<RunningStatement> statement = StatementOf(frame);
         const int64_t index = statement ? ProgramTokenOf(frame, *statement) : -1;
         if (index >= 0) NoteFailureAt(size_t(index), statement->tokenCount, statement->firstToken);
     });
 }
 
-void TKestrel::NoteFailureAtProgramToken(size_t index) noexcept {
-    NoteOnce(Failure_Noted, [&] { NoteFailureAt(index, 0, std::nullopt); });
+void Interpreter::NoteFailureAtProgramToken(size_t index) noexcept {
+    NoteOnce(failureNoted, [&] { NoteFailureAt(index, 0, std::nullopt); });
 }
 
 // The program is cut again from Source as the run cut it, which costs nothing until a run fails.
 // With a token count of 0 the whole line stands for the statement.
-void TKestrel::NoteFailureAt(size_t index, size_t tokenCount,
-                             std::optional<std::string_view> firstToken) {
+void Interpreter::NoteFailureAt(size_t index, size_t tokenCount,
+                                std::optional<std::string_view> firstToken) {
     std::vector<int32_t> sourceLines;
     const std::shared_ptr<TokenStream> program = Tokenize(SkipComment(FSource, &sourceLines));
     if (index + 1 >= program->tokens.size()) return;

@@ -9,6 +9,8 @@
 namespace ksl {
 
 struct StatementList;
+struct TokenStream;
+struct TokenRange;
 
 struct BlockFrame {
     const BlockFrame* parent; // the block whose running statement opened this one
@@ -17,8 +19,23 @@ struct BlockFrame {
     int64_t start;
     const std::string* text;
     const StatementList* prepared; // the cached statements, or nullptr
-    size_t statement = 0;          // the index of the statement running
+    size_t statement;              // the index of the statement running
+    // A block of the compiled form knows its statement among the program's tokens: `text` is
+    // nullptr, and the running statement is the tokens `running` of `program`.
+    const TokenStream* program;
+    const TokenRange* running;
 };
+
+// A frame of the compiled form. It sets only what a compiled frame is read for: a frame is made
+// for every block and loop pass.
+inline BlockFrame CompiledFrame(const TokenStream* program) {
+    BlockFrame frame;
+    frame.parent = nullptr;
+    frame.text = nullptr;
+    frame.program = program;
+    frame.running = nullptr;
+    return frame;
+}
 
 // Makes `frame` the innermost frame for as long as it lives.
 class FrameScope {

@@ -13,19 +13,25 @@ inline void CheckNesting(int depth) {
     if (depth >= MaxNesting) Fail(errNesting);
 }
 
-// Counts one level of nesting for as long as it lives.
-class NestingGuard {
+// Counts one level of nesting for as long as it lives, once the level has been checked.
+class DepthCount {
 public:
-    explicit NestingGuard(int& depth) : depth(depth) {
-        CheckNesting(depth);
-        ++depth;
-    }
-    ~NestingGuard() { --depth; }
-    NestingGuard(const NestingGuard&) = delete;
-    NestingGuard& operator=(const NestingGuard&) = delete;
+    explicit DepthCount(int& depth) : depth(depth) { ++depth; }
+    ~DepthCount() { --depth; }
+    DepthCount(const DepthCount&) = delete;
+    DepthCount& operator=(const DepthCount&) = delete;
 
 private:
     int& depth;
+};
+
+// Checks one level of nesting and counts it for as long as it lives.
+class NestingGuard {
+public:
+    explicit NestingGuard(int& depth) : count((CheckNesting(depth), depth)) {}
+
+private:
+    DepthCount count;
 };
 
 } // namespace ksl

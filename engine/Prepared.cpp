@@ -2,7 +2,7 @@
 // statement. Without the cache every text is cut afresh.
 #include "Cache.h"
 #include "Extraction.h"
-#include "kestrel/Kestrel.h"
+#include "Interpreter.h"
 
 namespace ksl {
 
@@ -23,25 +23,25 @@ bool IsShared(const TokenStream& stream) {
 
 } // namespace
 
-size_t TKestrel::CacheBytes() const {
-    return cache->Bytes();
+size_t Interpreter::CacheBytes() const {
+    return textCache->Bytes();
 }
 
-size_t TKestrel::CacheCapBytes() const {
-    return cache->CapBytes();
+size_t Interpreter::CacheCapBytes() const {
+    return textCache->CapBytes();
 }
 
-std::shared_ptr<const StatementList> TKestrel::PrepareBlock(const std::string& S) {
-    return FUseCache ? cache->Statements(S) : nullptr;
+std::shared_ptr<const StatementList> Interpreter::PrepareBlock(const std::string& S) {
+    return FUseCache ? textCache->Statements(S) : nullptr;
 }
 
-std::shared_ptr<const TokenStream> TKestrel::PrepareExpression(const std::string& S) {
-    return FUseCache ? cache->Tokens(S) : nullptr;
+std::shared_ptr<const TokenStream> Interpreter::PrepareExpression(const std::string& S) {
+    return FUseCache ? textCache->Tokens(S) : nullptr;
 }
 
-TKSLParser TKestrel::ParserFor(const std::string& S, const TokenStream* prepared) {
+TKSLParser Interpreter::ParserFor(const std::string& S, const TokenStream* prepared) {
     if (prepared) return TKSLParser(*prepared, 0);
-    if (FUseCache) return TKSLParser(cache->Tokens(S));
+    if (FUseCache) return TKSLParser(textCache->Tokens(S));
     return TKSLParser(S);
 }
 
@@ -50,21 +50,21 @@ std::string Remembered(TextCache& cache, TKSLParser& parser, uint64_t key, Cut c
     const TokenStream& stream = parser.Stream();
     if (!IsShared(stream)) return cut();
     if (const Extract* known = TextCache::FindExtract(stream, key)) {
-        parser.MoveTo(known->end);
+        parser.MoveToPosition(known->end);
         return known->text;
     }
     std::string text = cut();
-    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Index()), nullptr});
+    cache.RememberExtract(stream, key, Extract{text, uint32_t(parser.Position()), nullptr});
     return text;
 }
 
-std::string TKestrel::CutExpression(Parser& parser, uint8_t BreakWord) {
-    return Remembered(*cache, parser, ExpressionKey(parser.Index(), BreakWord),
+std::string Interpreter::CutExpression(Parser& parser, uint8_t BreakWord) {
+    return Remembered(*textCache, parser, ExpressionKey(parser.Position(), BreakWord),
                       [&] { return Get_ExpString(parser, BreakWord); });
 }
 
-std::string TKestrel::CutSentence(Parser& parser, bool nested) {
-    return Remembered(*cache, parser, SentenceKey(parser.Index(), nested),
+std::string Interpreter::CutSentence(Parser& parser, bool nested) {
+    return Remembered(*textCache, parser, SentenceKey(parser.Position(), nested),
                       [&] { return Get_Sentence(parser, nested); });
 }
 
@@ -72,20 +72,21 @@ std::string TKestrel::CutSentence(Parser& parser, bool nested) {
 
 namespace ksl {
 
-const TokenStream* TKestrel::CutArgument(Parser& parser, std::string& scratch,
-                                         const std::string*& text) {
+const TokenStream* Interpreter::CutArgument(Parser& parser, std::string& scratch,
+                                            const std::string*& text) {
     const TokenStream& stream = parser.Stream();
-    const size_t start = parser.Index();
+    const size_t start = parser.Position();
     const Extract* known = TextCache::FindArgument(stream, start);
     if (!known) {
         scratch = CollectArgumentText(parser);
         text = &scratch;
         if (!IsShared(stream)) return nullptr;
-        auto tokens = cache->Tokens(scratch);
-        cache->RememberArgument(stream, start, Extract{scratch, uint32_t(parser.Index()), tokens});
+        auto tokens = textCache->Tokens(scratch);
+        textCache->RememberArgument(stream, start,
+                                    Extract{scratch, uint32_t(parser.Position()), tokens});
         return tokens.get();
     }
-    parser.MoveTo(known->end);
+    parser.MoveToPosition(known->end);
     text = &known->text;
     return known->tokens.get();
 }

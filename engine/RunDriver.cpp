@@ -1,28 +1,38 @@
 // One run of the program: reset, declare, strip comments, read the variable section, execute.
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 
 namespace ksl {
 
 namespace {
 
-// Clears a flag when the run leaves, however it leaves.
+// Marks the run as running for as long as it lives; when the run leaves, however it leaves, the
+// records of variables deleted during it go as well.
 class RunningGuard {
 public:
-    explicit RunningGuard(bool& flag) : flag(flag) { flag = true; }
-    ~RunningGuard() { flag = false; }
+    RunningGuard(bool& flag, std::vector<std::unique_ptr<TVarState>>& deleted)
+        : flag(flag), deleted(deleted) {
+        flag = true;
+    }
+    ~RunningGuard() {
+        flag = false;
+        deleted.clear();
+    }
     RunningGuard(const RunningGuard&) = delete;
     RunningGuard& operator=(const RunningGuard&) = delete;
 
 private:
     bool& flag;
+    std::vector<std::unique_ptr<TVarState>>& deleted;
 };
 
 } // namespace
 
-void TKestrel::Execute() {
+void Interpreter::Execute() {
+    // A second run would remove the routines and variables the first one is still using.
+    if (Exec_Flg) throw EKestrelError(std::string(errReentered));
     try {
         Run();
     } catch (const EKestrelError&) {
@@ -33,7 +43,7 @@ void TKestrel::Execute() {
     }
 }
 
-void TKestrel::Run() {
+void Interpreter::Run() {
     ForgetFailure();
     Abort_Flg = Break_Flg = Continue_Flg = Pause_Flg = Exit_Flg = false;
     DLL_Index = 0;
@@ -47,44 +57,50 @@ void TKestrel::Run() {
     }
     const std::string program = SkipComment(FSource);
 
-    TKSLParser parser(program);
-    RunningGuard running(Exec_Flg);
-    const bool Block_Flg = parser.IsSym("VAR");
+    const std::shared_ptr<const TokenStream> tokens = ProgramTokens(program);
+    TKSLParser parser(tokens);
+    RunningGuard running(Exec_Flg, deletedVariables);
+    const bool Block_Flg = parser.Is(Kw::Var);
     if (Block_Flg) {
         parser.NextToken();
         do {
             ProcessVariableLocated(parser);
-        } while (!parser.IsSym("BEGIN") && parser.Token() != toEOF);
+        } while (!parser.Is(Kw::Begin) && parser.Token() != toEOF);
         YieldToDeclaredVariables();
     }
     if (!Block_Flg) {
-        BSExecute(program, 0);
+        RunMainBlock(program, 0, TokenRange{0, uint32_t(parser.End())});
         return;
     }
     const int64_t StartPos = parser.SourcePos();
     const int64_t startToken = int64_t(parser.Index());
     int64_t EndPos = 0;
-    for (; parser.Token() != toEOF; parser.NextToken())
-        if (parser.IsSym("END")) EndPos = parser.SourcePos();
+    size_t endToken = 0;
+    for (; parser.Token() != toEOF; parser.NextToken()) {
+        if (!parser.Is(Kw::End)) continue;
+        EndPos = parser.SourcePos();
+        endToken = parser.Index();
+    }
     if (EndPos == 0) Fail(errEnd, "Block");
     // The block runs up to the blank before the last END, so that END and a closing "." drop.
     const int64_t length = EndPos - 1 - StartPos;
-    BSExecute(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)), startToken);
+    RunMainBlock(program.substr(size_t(StartPos), size_t(length > 0 ? length : 0)), startToken,
+                 TokenRange{uint32_t(startToken), uint32_t(endToken)});
 }
 
-void TKestrel::RequestAbort() noexcept {
+void Interpreter::RequestAbort() noexcept {
     if (!Exec_Flg) return;
     Pause_Flg = false;
     Abort_Flg = true;
 }
 
-void TKestrel::Abort() {
+void Interpreter::Abort() {
     if (!Exec_Flg) return;
     RequestAbort();
     throw EKestrelError(std::string(errAbort));
 }
 
-std::string TKestrel::SkipComment(const TStrings& Value, std::vector<int32_t>* lines) {
+std::string Interpreter::SkipComment(const TStrings& Value, std::vector<int32_t>* lines) {
     std::string program;
     if (lines) lines->clear();
     for (size_t i = 0; i < Value.size(); ++i) {
@@ -105,7 +121,7 @@ std::string TKestrel::SkipComment(const TStrings& Value, std::vector<int32_t>* l
 }
 
 // A declaration that fails names the line of the token it failed at.
-void TKestrel::ProcessVariableLocated(Parser& parser) {
+void Interpreter::ProcessVariableLocated(Parser& parser) {
     try {
         ProcessVariable(parser);
     } catch (...) {
@@ -114,17 +130,17 @@ void TKestrel::ProcessVariableLocated(Parser& parser) {
     }
 }
 
-void TKestrel::ProcessVariable(Parser& parser) {
+void Interpreter::ProcessVariable(Parser& parser) {
     std::vector<std::string> names{ProcessVarname(parser)};
     while (AMatch(parser, ","))
         names.push_back(ProcessVarname(parser));
     if (!AMatch(parser, ":")) Fail(errSyntax, parser.TokenView());
     uint8_t type;
-    if (parser.IsSym("INTEGER"))
+    if (parser.Is(Kw::Integer))
         type = vtInteger;
-    else if (parser.IsSym("REAL"))
+    else if (parser.Is(Kw::Real))
         type = vtReal;
-    else if (parser.IsSym("STRING"))
+    else if (parser.Is(Kw::String))
         type = vtString;
     else
         Fail(errSyntax, parser.TokenView());
@@ -138,7 +154,7 @@ void TKestrel::ProcessVariable(Parser& parser) {
     parser.NextToken();
 }
 
-std::string TKestrel::ProcessVarname(Parser& parser) {
+std::string Interpreter::ProcessVarname(Parser& parser) {
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     std::string name = parser.TokenString();
     if (Variable.Contains(name)) Fail(errDupVar, name);

@@ -2,25 +2,26 @@
 // EXIT and an abort travel through nested executions as flags.
 #include "Cache.h"
 #include "Errors.h"
+#include "Evaluate.h"
 #include "Extraction.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Location.h"
 #include "Nesting.h"
-#include "kestrel/Kestrel.h"
 #include "platform/Messages.h"
 
 namespace ksl {
 
-void TKestrel::BSExecute(const std::string& S, int64_t start) {
+void Interpreter::BSExecute(const std::string& S, int64_t start) {
     RunBlock(S, PrepareBlock(S).get(), start);
 }
 
-void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int64_t start) {
-    const NestingGuard level(Nesting_Depth);
+void Interpreter::RunBlock(const std::string& S, const StatementList* prepared, int64_t start) {
+    const NestingGuard level(nestingDepth);
     // The host's Stop control gets its chance here, once per block and loop iteration.
     platform::ProcessMessages();
-    BlockFrame frame{nullptr, start, &S, prepared};
-    const FrameScope scope(Block_Frame, frame);
+    BlockFrame frame{nullptr, start, &S, prepared, 0, nullptr, nullptr};
+    const FrameScope scope(innermostFrame, frame);
     if (prepared) {
         for (const Statement& statement : *prepared) {
             if (BlockMustStop()) return;
@@ -41,7 +42,7 @@ void TKestrel::RunBlock(const std::string& S, const StatementList* prepared, int
 }
 
 // The innermost statement that fails notes where it stands; the blocks around it pass it on.
-void TKestrel::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
+void Interpreter::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
     try {
         ExecuteStatement(parser);
     } catch (...) {
@@ -50,7 +51,7 @@ void TKestrel::ExecuteLocated(Parser& parser, const BlockFrame& frame) {
     }
 }
 
-void TKestrel::ExecuteStatement(Parser& parser) {
+void Interpreter::ExecuteStatement(Parser& parser) {
     if (parser.Token() != toAnk) Fail(errSyntax, parser.TokenView());
     const bool P_Flg = ExecuteCall(parser);
     const bool V_Flg = ExecuteAssignment(parser);
@@ -58,7 +59,7 @@ void TKestrel::ExecuteStatement(Parser& parser) {
     if (!P_Flg && !V_Flg && !S_Flg) Fail(errSyntax, parser.TokenView());
 }
 
-bool TKestrel::ExecuteCall(Parser& parser) {
+bool Interpreter::ExecuteCall(Parser& parser) {
     const std::string* name;
     if (TFuncStatus* proc = Lookup(BuiltinProc, Table::Procedure, parser, &name)) {
         parser.NextToken();
@@ -86,7 +87,7 @@ bool TKestrel::ExecuteCall(Parser& parser) {
 // The expression is the rest of the statement. Its tokens are those the statement's parser
 // walks from here, so a second parser over the same stream reads it; the statement's parser
 // stays on the expression's first token.
-bool TKestrel::ExecuteAssignment(Parser& parser) {
+bool Interpreter::ExecuteAssignment(Parser& parser) {
     const std::string* found;
     TVarState* var = Lookup(Variable, Table::Variable, parser, &found);
     if (!var) return false;
@@ -96,27 +97,30 @@ bool TKestrel::ExecuteAssignment(Parser& parser) {
     parser.NextToken();
     if (!parser.Is(":=")) Fail(errSyntax, parser.TokenView());
     parser.NextToken();
-    TKSLParser expression(parser.Stream(), parser.Index());
+    TKSLParser expression = parser.Here();
+    Evaluate a{*this};
     int32_t Err_CD = 0;
     switch (var->VarType) {
     case vtInteger: {
-        var->ValInteger = EvaluateClassified(expression);
+        var->ValInteger = Evaluator::Classified(a, expression);
         int64_t value = var->ValInteger;
-        if (var->Obj && IntObjParam) IntObjParam(storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && host.IntObjParam)
+            host.IntObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtReal: {
-        var->ValReal = ProcessRealRelation(expression);
+        var->ValReal = Evaluator::ProcessRealRelation(a, expression);
         double value = var->ValReal;
-        if (var->Obj && RealObjParam) RealObjParam(storedName, var->Index, omSet, Err_CD, value);
+        if (var->Obj && host.RealObjParam)
+            host.RealObjParam(storedName, var->Index, omSet, Err_CD, value);
         break;
     }
     case vtString: {
-        std::string value = ProcessStrRelation(expression);
+        std::string value = Evaluator::ProcessStrRelation(a, expression);
         CutAtNul(value);
-        if (var->Obj && StrObjParam) {
+        if (var->Obj && host.StrObjParam) {
             var->ValString = value;
-            StrObjParam(storedName, var->Index, omSet, Err_CD, value);
+            host.StrObjParam(storedName, var->Index, omSet, Err_CD, value);
         } else {
             var->ValString = std::move(value);
         }
@@ -130,27 +134,27 @@ bool TKestrel::ExecuteAssignment(Parser& parser) {
     return true;
 }
 
-bool TKestrel::ExecuteKeyword(Parser& parser) {
-    if (parser.IsSym("BEGIN")) {
+bool Interpreter::ExecuteKeyword(Parser& parser) {
+    if (parser.Is(Kw::Begin)) {
         const int64_t start = SentenceStart(parser, false);
         BSExecute(CutSentence(parser, false), start);
-        if (parser.IsSym("END")) parser.NextToken();
+        if (parser.Is(Kw::End)) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
-    } else if (parser.IsSym("BREAK")) {
+    } else if (parser.Is(Kw::Break)) {
         Break_Flg = true;
-    } else if (parser.IsSym("CONTINUE")) {
+    } else if (parser.Is(Kw::Continue)) {
         Continue_Flg = true;
-    } else if (parser.IsSym("EXIT")) {
+    } else if (parser.Is(Kw::Exit)) {
         Exit_Flg = true;
-    } else if (parser.IsSym("IF")) {
+    } else if (parser.Is(Kw::If)) {
         ExecuteIf(parser);
-    } else if (parser.IsSym("FOR")) {
+    } else if (parser.Is(Kw::For)) {
         ExecuteFor(parser);
-    } else if (parser.IsSym("WHILE")) {
+    } else if (parser.Is(Kw::While)) {
         ExecuteWhile(parser);
-    } else if (parser.IsSym("REPEAT")) {
+    } else if (parser.Is(Kw::Repeat)) {
         ExecuteRepeat(parser);
-    } else if (parser.IsSym("CASE")) {
+    } else if (parser.Is(Kw::Case)) {
         ExecuteCase(parser);
     } else {
         return false;
@@ -158,27 +162,27 @@ bool TKestrel::ExecuteKeyword(Parser& parser) {
     return true;
 }
 
-void TKestrel::ExecuteIf(Parser& parser) {
+void Interpreter::ExecuteIf(Parser& parser) {
     if (std::optional<ChainLink> link = RunIf(parser)) RunElseIfChain(std::move(*link));
 }
 
 // The condition is evaluated after the THEN part has been cut out and before it runs; the ELSE
 // part is cut out after the THEN part has run. An ELSE part that is itself an IF is not run here
 // but handed back, so that a long ELSE IF chain runs as a loop rather than ever deeper.
-std::optional<TKestrel::ChainLink> TKestrel::RunIf(Parser& parser) {
+std::optional<Interpreter::ChainLink> Interpreter::RunIf(Parser& parser) {
     parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwThen);
-    if (parser.IsSym("THEN")) parser.NextToken();
+    if (parser.Is(Kw::Then)) parser.NextToken();
     if (parser.Token() == toEOF) Fail(errSyntax, "if");
     const int64_t thenStart = SentenceStart(parser, true);
     std::string StcStr = CutSentence(parser, true);
-    if (parser.IsSym("END")) parser.NextToken();
+    if (parser.Is(Kw::End)) parser.NextToken();
     const bool ExpFlg = IEExecute(ExpStr) != 0;
     if (ExpFlg) BSExecute(StcStr, thenStart);
     std::optional<ChainLink> next;
-    if (parser.IsSym("ELSE")) {
+    if (parser.Is(Kw::Else)) {
         parser.NextToken();
-        const bool chained = parser.IsSym("IF");
+        const bool chained = parser.Is(Kw::If);
         const int64_t elseStart = SentenceStart(parser, true);
         StcStr = CutSentence(parser, true);
         if (!ExpFlg && chained)
@@ -186,7 +190,7 @@ std::optional<TKestrel::ChainLink> TKestrel::RunIf(Parser& parser) {
         else if (!ExpFlg)
             BSExecute(StcStr, elseStart);
     }
-    if (parser.IsSym("END")) parser.NextToken();
+    if (parser.Is(Kw::End)) parser.NextToken();
     if (parser.Is(";")) parser.NextToken();
     return next;
 }
@@ -194,10 +198,10 @@ std::optional<TKestrel::ChainLink> TKestrel::RunIf(Parser& parser) {
 // Each link runs as the one-statement block it is: messages are processed and the flags checked
 // before it, as for any block. The chain takes one level of nesting and one frame, whatever its
 // length: a long ELSE IF chain is flat code, not deep nesting.
-void TKestrel::RunElseIfChain(ChainLink link) {
-    const NestingGuard level(Nesting_Depth);
-    BlockFrame frame{nullptr, link.start, &link.text, nullptr};
-    const FrameScope scope(Block_Frame, frame);
+void Interpreter::RunElseIfChain(ChainLink link) {
+    const NestingGuard level(nestingDepth);
+    BlockFrame frame{nullptr, link.start, &link.text, nullptr, 0, nullptr, nullptr};
+    const FrameScope scope(innermostFrame, frame);
     for (;;) {
         const auto prepared = PrepareBlock(link.text);
         frame.prepared = prepared.get();
@@ -223,7 +227,7 @@ void TKestrel::RunElseIfChain(ChainLink link) {
 
 // A link is a statement that starts with IF. Only a routine or a variable named "if" makes it
 // something else, and then it runs as any statement would.
-std::optional<TKestrel::ChainLink> TKestrel::RunChainLink(Parser& parser) {
+std::optional<Interpreter::ChainLink> Interpreter::RunChainLink(Parser& parser) {
     if (Lookup(BuiltinProc, Table::Procedure, parser) ||
         Lookup(BuiltinFunc, Table::Function, parser) || Lookup(Variable, Table::Variable, parser)) {
         ExecuteStatement(parser);
@@ -234,14 +238,14 @@ std::optional<TKestrel::ChainLink> TKestrel::RunChainLink(Parser& parser) {
 
 // The counter runs over the low 32 bits of both bounds; the number of iterations is fixed before
 // the first one, so changing the variable or the bound in the body changes nothing.
-void TKestrel::ExecuteFor(Parser& parser) {
+void Interpreter::ExecuteFor(Parser& parser) {
     parser.NextToken();
     TVarState* var = Lookup(Variable, Table::Variable, parser);
     if (!var || var->VarType != vtInteger || var->Constant) Fail(errSyntax, "for");
     const int64_t initStart = int64_t(parser.Index());
     std::string StcStr = CutExpression(parser, bwTo | bwDownTo);
     if (StcStr.find(":=") == std::string::npos || parser.Token() == toEOF) Fail(errSyntax, "for");
-    const bool down = !parser.IsSym("TO");
+    const bool down = !parser.Is(Kw::To);
     parser.NextToken();
     BSExecute(StcStr, initStart);
     const int32_t start = int32_t(var->ValInteger);
@@ -266,7 +270,7 @@ void TKestrel::ExecuteFor(Parser& parser) {
     Break_Flg = Continue_Flg = false;
 }
 
-void TKestrel::ExecuteWhile(Parser& parser) {
+void Interpreter::ExecuteWhile(Parser& parser) {
     parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwDo);
     if (parser.Token() == toEOF) Fail(errSyntax, "while");
@@ -283,10 +287,10 @@ void TKestrel::ExecuteWhile(Parser& parser) {
     Break_Flg = Continue_Flg = false;
 }
 
-void TKestrel::ExecuteRepeat(Parser& parser) {
+void Interpreter::ExecuteRepeat(Parser& parser) {
     const int64_t bodyStart = SentenceStart(parser, false);
     const std::string StcStr = CutSentence(parser, false);
-    if (parser.IsSym("UNTIL")) parser.NextToken();
+    if (parser.Is(Kw::Until)) parser.NextToken();
     const std::string ExpStr = CutExpression(parser, bwSemiColon);
     parser.NextToken();
     const auto condition = PrepareExpression(ExpStr);
@@ -302,7 +306,7 @@ void TKestrel::ExecuteRepeat(Parser& parser) {
 }
 
 // Every branch whose labels match runs, in source order; ELSE runs only when none did.
-void TKestrel::ExecuteCase(Parser& parser) {
+void Interpreter::ExecuteCase(Parser& parser) {
     bool Match_Flg = false;
     parser.NextToken();
     std::string ExpStr = CutExpression(parser, bwOf);
@@ -319,20 +323,20 @@ void TKestrel::ExecuteCase(Parser& parser) {
             BSExecute(StcStr, branchStart);
             Match_Flg = true;
         }
-        if (parser.IsSym("END")) parser.NextToken();
+        if (parser.Is(Kw::End)) parser.NextToken();
         if (parser.Is(";")) parser.NextToken();
-    } while (!parser.IsSym("ELSE") && !parser.IsSym("END") && parser.Token() != toEOF);
-    if (parser.IsSym("ELSE")) {
+    } while (!parser.Is(Kw::Else) && !parser.Is(Kw::End) && parser.Token() != toEOF);
+    if (parser.Is(Kw::Else)) {
         const int64_t elseStart = SentenceStart(parser, false);
         const std::string StcStr = CutSentence(parser, false);
         if (!Match_Flg) BSExecute(StcStr, elseStart);
     }
-    if (!parser.IsSym("END")) Fail(errEnd, "case");
+    if (!parser.Is(Kw::End)) Fail(errEnd, "case");
     parser.NextToken();
     if (parser.Is(";")) parser.NextToken();
 }
 
-bool TKestrel::CaseSelector(const std::string& S, int64_t Value) {
+bool Interpreter::CaseSelector(const std::string& S, int64_t Value) {
     TKSLParser parser = ParserFor(S);
     while (parser.Token() != toEOF) {
         std::string item;

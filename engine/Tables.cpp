@@ -1,9 +1,10 @@
 // Construction, destruction and the variable table of the engine.
 #include "Cache.h"
+#include "Compiled.h"
 #include "Errors.h"
+#include "Interpreter.h"
 #include "KSLParser.h"
 #include "Text.h"
-#include "kestrel/Kestrel.h"
 
 namespace ksl {
 
@@ -64,19 +65,19 @@ void Fail(std::string_view message, std::string_view arg) {
     throw EKestrelError(FormatMessage(message, arg));
 }
 
-TKestrel::TKestrel() : cache(std::make_unique<TextCache>()) {
-    AddIntVar("True", -1, true);
-    AddIntVar("False", 0, true);
-    AddStrVar("Nil", "", true);
+Interpreter::Interpreter(TKestrel& host) : host(host), textCache(std::make_unique<TextCache>()) {
+    AddInt("True", -1, true, false, 0);
+    AddInt("False", 0, true, false, 0);
+    AddStr("Nil", "", true, false, 0);
     for (const char* prototype : LibraryPrototypes)
         AddFunction(prototype, true);
 }
 
-TKestrel::~TKestrel() = default;
+Interpreter::~Interpreter() = default;
 
 // Registers a host entry; it survives every run.
-TVarState& TKestrel::AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
-                              int32_t Index) {
+TVarState& Interpreter::AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
+                                 int32_t Index) {
     if (Variable.Contains(Name)) Fail(errDupVar, Name);
     auto state = std::make_unique<TVarState>();
     state->BuiltIn = true;
@@ -89,90 +90,170 @@ TVarState& TKestrel::AddEntry(const std::string& Name, uint8_t VarType, bool Con
     return entry;
 }
 
-void TKestrel::AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj,
-                      int32_t Index) {
+void Interpreter::AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj,
+                         int32_t Index) {
     TVarState& entry = AddEntry(Name, vtInteger, Constant, Obj, Index);
     entry.ValInteger = IntVal;
     entry.ValReal = double(IntVal);
 }
 
-void TKestrel::AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
-                      int32_t Index) {
+void Interpreter::AddStr(const std::string& Name, const std::string& StrVal, bool Constant,
+                         bool Obj, int32_t Index) {
     AddEntry(Name, vtString, Constant, Obj, Index).ValString = UpToNul(StrVal);
 }
 
-void TKestrel::AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj,
-                       int32_t Index) {
+void Interpreter::AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj,
+                          int32_t Index) {
     AddEntry(Name, vtReal, Constant, Obj, Index).ValReal = RealVal;
 }
 
+void Interpreter::DeleteVar(const std::string& Name) {
+    std::unique_ptr<TVarState> record = Variable.Remove(Name);
+    if (record && Exec_Flg) deletedVariables.push_back(std::move(record));
+}
+
+TKestrel::TKestrel() : impl(std::make_unique<Interpreter>(*this)) {}
+
+TKestrel::~TKestrel() = default;
+
+const TStrings& TKestrel::Define() const {
+    return impl->FDefine;
+}
+void TKestrel::SetDefine(const TStrings& lines) {
+    impl->FDefine = lines;
+}
+const TStrings& TKestrel::Source() const {
+    return impl->FSource;
+}
+void TKestrel::SetSource(const TStrings& lines) {
+    impl->FSource = lines;
+}
+const TStrings& TKestrel::DeclarePrototype() const {
+    return impl->FDeclarePrototype;
+}
+void TKestrel::SetDeclarePrototype(const TStrings& lines) {
+    impl->FDeclarePrototype = lines;
+}
+const TStrings& TKestrel::YieldingRoutines() const {
+    return impl->FYieldingRoutines;
+}
+void TKestrel::SetYieldingRoutines(const TStrings& names) {
+    impl->FYieldingRoutines = names;
+}
+
+void TKestrel::Execute() {
+    impl->Execute();
+}
+void TKestrel::RequestAbort() noexcept {
+    impl->RequestAbort();
+}
+void TKestrel::Abort() {
+    impl->Abort();
+}
+bool TKestrel::IsRunning() const {
+    return impl->Exec_Flg;
+}
+int32_t TKestrel::ErrorLine() const {
+    return impl->FErrorLine;
+}
+const std::string& TKestrel::ErrorStatement() const {
+    return impl->FErrorStatement;
+}
+bool TKestrel::UseCache() const {
+    return impl->FUseCache;
+}
+void TKestrel::SetUseCache(bool use) {
+    impl->FUseCache = use;
+}
+bool TKestrel::UseCompiler() const {
+    return impl->FUseCompiler;
+}
+void TKestrel::SetUseCompiler(bool use) {
+    impl->FUseCompiler = use;
+}
+size_t TKestrel::MaxStringLength() const {
+    return impl->FMaxStringLength;
+}
+void TKestrel::SetMaxStringLength(size_t bytes) {
+    impl->FMaxStringLength = bytes;
+}
+size_t TKestrel::CacheBytes() const {
+    return impl->CacheBytes();
+}
+size_t TKestrel::CacheCapBytes() const {
+    return impl->CacheCapBytes();
+}
+void TKestrel::Continue() {
+    impl->Pause_Flg = false;
+}
+
 void TKestrel::AddIntVar(const std::string& Name, int64_t IntVal, bool Constant) {
-    AddInt(Name, IntVal, Constant, false, 0);
+    impl->AddInt(Name, IntVal, Constant, false, 0);
 }
 
 void TKestrel::AddStrVar(const std::string& Name, const std::string& StrVal, bool Constant) {
-    AddStr(Name, StrVal, Constant, false, 0);
+    impl->AddStr(Name, StrVal, Constant, false, 0);
 }
 
 void TKestrel::AddRealVar(const std::string& Name, double RealVal, bool Constant) {
-    AddReal(Name, RealVal, Constant, false, 0);
+    impl->AddReal(Name, RealVal, Constant, false, 0);
 }
 
 void TKestrel::AddIntObj(const std::string& Name, int64_t IntVal, bool Constant, int32_t Index) {
-    AddInt(Name, IntVal, Constant, true, Index);
+    impl->AddInt(Name, IntVal, Constant, true, Index);
 }
 
 void TKestrel::AddRealObj(const std::string& Name, double RealVal, bool Constant, int32_t Index) {
-    AddReal(Name, RealVal, Constant, true, Index);
+    impl->AddReal(Name, RealVal, Constant, true, Index);
 }
 
 void TKestrel::AddStrObj(const std::string& Name, const std::string& StrVal, bool Constant,
                          int32_t Index) {
-    AddStr(Name, StrVal, Constant, true, Index);
+    impl->AddStr(Name, StrVal, Constant, true, Index);
 }
 
 int64_t TKestrel::GetIntVar(const std::string& Name) const {
-    const TVarState* v = Variable.Find(Name);
+    const TVarState* v = impl->Variable.Find(Name);
     return v && v->VarType == vtInteger ? v->ValInteger : 0;
 }
 
 double TKestrel::GetRealVar(const std::string& Name) const {
-    const TVarState* v = Variable.Find(Name);
+    const TVarState* v = impl->Variable.Find(Name);
     return v && v->VarType == vtReal ? v->ValReal : 0.0;
 }
 
 std::string TKestrel::GetStrVar(const std::string& Name) const {
-    const TVarState* v = Variable.Find(Name);
+    const TVarState* v = impl->Variable.Find(Name);
     return v && v->VarType == vtString ? v->ValString : std::string();
 }
 
 bool TKestrel::SetIntVar(const std::string& Name, int64_t Value) {
-    TVarState* v = Variable.Find(Name);
+    TVarState* v = impl->Variable.Find(Name);
     if (!v || v->VarType != vtInteger) return false;
     v->ValInteger = Value;
     return true;
 }
 
 bool TKestrel::SetRealVar(const std::string& Name, double Value) {
-    TVarState* v = Variable.Find(Name);
+    TVarState* v = impl->Variable.Find(Name);
     if (!v || v->VarType != vtReal) return false;
     v->ValReal = Value;
     return true;
 }
 
 bool TKestrel::SetStrVar(const std::string& Name, const std::string& Value) {
-    TVarState* v = Variable.Find(Name);
+    TVarState* v = impl->Variable.Find(Name);
     if (!v || v->VarType != vtString) return false;
     v->ValString = UpToNul(Value);
     return true;
 }
 
 void TKestrel::DeleteVar(const std::string& Name) {
-    Variable.Remove(Name);
+    impl->DeleteVar(Name);
 }
 
 int32_t TKestrel::GetVarType(const std::string& Name) const {
-    const TVarState* v = Variable.Find(Name);
+    const TVarState* v = impl->Variable.Find(Name);
     return v ? v->VarType : -1;
 }
 
@@ -192,10 +273,29 @@ TArgumentValue TKestrel::ArgumentByName(const TArgumentList& Argument, std::stri
     return {};
 }
 
-void TKestrel::ReportHostError(int32_t Err_CD) const {
+void TKestrel::AddFunction(const std::string& Definition, bool Mode) {
+    impl->AddFunction(Definition, Mode);
+}
+
+bool TKestrel::RegisterRoutine(const std::string& FileName, const std::string& APIName,
+                               const std::string& Argument, const std::string& Return) {
+    return impl->RegisterRoutine(FileName, APIName, Argument, Return);
+}
+
+const TVariableTable& TKestrel::Variables() const {
+    return impl->Variable;
+}
+const TRoutineTable& TKestrel::Procedures() const {
+    return impl->BuiltinProc;
+}
+const TRoutineTable& TKestrel::Functions() const {
+    return impl->BuiltinFunc;
+}
+
+void Interpreter::ReportHostError(int32_t Err_CD) const {
     if (Err_CD == 0) return;
     std::string message;
-    if (ErrorProc) ErrorProc(Err_CD, message);
+    if (host.ErrorProc) host.ErrorProc(Err_CD, message);
     throw EKestrelError(message);
 }
 

@@ -36,9 +36,38 @@ enum class Op : uint8_t {
     Shr,
 };
 
+// The keywords of statements, declarations and prototypes, also known when a token is cut, so
+// that the executor matches a keyword by its code rather than by its text.
+enum class Kw : uint8_t {
+    None,
+    Begin,
+    End,
+    Repeat,
+    Until,
+    Case,
+    Of,
+    If,
+    Then,
+    Else,
+    For,
+    To,
+    DownTo,
+    Do,
+    While,
+    Break,
+    Continue,
+    Exit,
+    Var,
+    Integer,
+    Real,
+    String,
+    Index,
+};
+
 struct Token {
     char kind;
     Op op;           // Op::None for any other token
+    Kw word;         // Kw::None for any other token
     uint32_t start;  // offset of the first byte in the text
     uint32_t length; // 0 for the end of the text
 };

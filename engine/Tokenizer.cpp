@@ -160,6 +160,30 @@ Op WordOperator(std::string_view text) {
     return Op::None;
 }
 
+// Keywords are names: only a name can spell one, in any letter case.
+Kw KeywordOf(char kind, std::string_view text) {
+    static constexpr std::pair<std::string_view, Kw> words[] = {
+        {"BEGIN", Kw::Begin},     {"END", Kw::End},
+        {"REPEAT", Kw::Repeat},   {"UNTIL", Kw::Until},
+        {"CASE", Kw::Case},       {"OF", Kw::Of},
+        {"IF", Kw::If},           {"THEN", Kw::Then},
+        {"ELSE", Kw::Else},       {"FOR", Kw::For},
+        {"TO", Kw::To},           {"DOWNTO", Kw::DownTo},
+        {"DO", Kw::Do},           {"WHILE", Kw::While},
+        {"BREAK", Kw::Break},     {"CONTINUE", Kw::Continue},
+        {"EXIT", Kw::Exit},       {"VAR", Kw::Var},
+        {"INTEGER", Kw::Integer}, {"REAL", Kw::Real},
+        {"STRING", Kw::String},   {"INDEX", Kw::Index}};
+    if (kind != toAnk || text.size() < 2 || text.size() > 8) return Kw::None;
+    char upper[8];
+    for (size_t i = 0; i < text.size(); ++i)
+        upper[i] = UpperChar(text[i]);
+    const std::string_view word(upper, text.size());
+    for (const auto& [name, code] : words)
+        if (name == word) return code;
+    return Kw::None;
+}
+
 Op OperatorOf(char kind, std::string_view text) {
     if (kind == toAnk) return WordOperator(text);
     if (kind == toSymbol || kind == toOperator) return SymbolOperator(text);
@@ -178,8 +202,8 @@ std::shared_ptr<TokenStream> Tokenize(std::string_view text) {
         const size_t start = i;
         const char kind = scanner.Next(i);
         const std::string_view token(stream->text.data() + start, i - start);
-        stream->tokens.push_back(
-            Token{kind, OperatorOf(kind, token), uint32_t(start), uint32_t(i - start)});
+        stream->tokens.push_back(Token{kind, OperatorOf(kind, token), KeywordOf(kind, token),
+                                       uint32_t(start), uint32_t(i - start)});
         if (kind == toEOF) return stream;
     }
 }
@@ -192,13 +216,17 @@ size_t TokenStream::Footprint() const {
            (literalTexts.empty() ? 0 : text.size()); // no value is longer than its literal
 }
 
-TKSLParser::TKSLParser(std::string_view S) : owner(Tokenize(S)), stream(owner.get()) {}
+TKSLParser::TKSLParser(std::string_view S)
+    : owner(Tokenize(S)), stream(owner.get()), end(stream->tokens.size() - 1) {}
 
 TKSLParser::TKSLParser(std::shared_ptr<const TokenStream> shared, size_t index)
-    : owner(std::move(shared)), stream(owner.get()), index(index) {}
+    : owner(std::move(shared)), stream(owner.get()), index(index), end(stream->tokens.size() - 1) {}
 
 TKSLParser::TKSLParser(const TokenStream& borrowed, size_t index)
-    : stream(&borrowed), index(index) {}
+    : stream(&borrowed), index(index), end(borrowed.tokens.size() - 1) {}
+
+TKSLParser::TKSLParser(const TokenStream& borrowed, TokenRange range, size_t at)
+    : stream(&borrowed), base(range.begin), index(at), end(range.end) {}
 
 std::string GetSym(const TKSLParser& parser) {
     return UpperCase(parser.TokenView());

@@ -3,6 +3,7 @@
 // the file) is in app/; this only wires it to the controls.
 #include "platform/Dialogs.h"
 #include "portwell/gui/Form1.h"
+#include "serial/Comm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -174,6 +175,10 @@ void TForm1::ConnectButtonClick() {
     if (!ConnectButton->isChecked()) return host.Disconnect();
     try {
         host.Connect(PortSettings());
+    } catch (const serial::ECommError& failure) {
+        ConnectionChanged(host.Connected());
+        ShowOpenFailure(failure);
+        return;
     } catch (const std::exception& failure) {
         ConnectionChanged(host.Connected());
         TellError(failure.what());

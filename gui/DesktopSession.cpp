@@ -1,8 +1,12 @@
 #include "portwell/gui/DesktopSession.h"
 
 #include "platform/Dialogs.h"
+#include "portwell/MacroLibrary.h"
+#include "portwell/gui/Termination.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <iostream>
 
 namespace portwell::gui {
 
@@ -11,6 +15,7 @@ namespace {
 constexpr uint32_t MB_ICONERROR = 0x10, MB_ICONWARNING = 0x30;
 
 void Tell(const std::string& text, uint32_t icon) {
+    std::cerr << "portwell: " << text << std::endl;
     platform::Dialogs().MessageBox(text, "Portwell", icon);
 }
 
@@ -46,8 +51,8 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList& arguments, std
 
 TDesktopSession::TDesktopSession(const TStartOptions& options,
                                  const std::filesystem::path& programPath)
-    : file(settings::LocateSettingsFile(
-          settings::SettingsLocationOf(programPath, options.SettingsFile))) {
+    : file(settings::ResolveSettingsPath(settings::LocateSettingsFile(
+          settings::SettingsLocationOf(programPath, options.SettingsFile)))) {
     try {
         lock = std::make_unique<settings::TSettingsLock>(file);
     } catch (const settings::ESettingsFile& e) {
@@ -58,6 +63,9 @@ TDesktopSession::TDesktopSession(const TStartOptions& options,
     form->Apply(StartState(options.Defaults || ShiftAndControlHeld()));
     form->OnMacrosChanged = [this] { Save(); };
     form->OnClosing = [this] { Save(); };
+    form->OnDeleting = [this](const TMacro& macro) {
+        return KeepDeletedMacro(macro, DeletedMacrosFolder(file));
+    };
 }
 
 // A reset to the defaults keeps a copy of the file it will overwrite; an unreadable file is set
@@ -83,9 +91,34 @@ TStoredState TDesktopSession::StartState(bool defaults) {
 void TDesktopSession::Save() {
     try {
         settings::SaveSettings(file, form->State());
+        saveFailed = false;
     } catch (const settings::ESettingsFile& e) {
+        saveFailed = true;
         Tell(e.what(), MB_ICONERROR);
     }
+}
+
+// The signal may come while the session starts, with a message box open: the window then closes,
+// and saves, at once.
+int RunDesktopProgram(const TStartOptions& options, const std::filesystem::path& programPath,
+                      TQtMessagePump& pump, const std::function<void(TForm1&)>& started) {
+    TForm1* form = nullptr;
+    const QObject connection; // ends the connection with this function
+    QObject::connect(&pump, &TQtMessagePump::Interrupted, &connection, [&form] {
+        BeginTermination();
+        if (form) form->close();
+    });
+    TDesktopSession session(options, programPath);
+    form = session.Form();
+    if (!form) return 1;
+    if (TerminationRequested()) {
+        form->close();
+        return session.SaveFailed() ? 1 : 0;
+    }
+    form->show();
+    if (started) started(*form);
+    const int status = QApplication::exec();
+    return status != 0 ? status : session.SaveFailed() ? 1 : 0;
 }
 
 } // namespace portwell::gui

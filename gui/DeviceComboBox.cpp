@@ -1,12 +1,38 @@
 #include "portwell/gui/DeviceComboBox.h"
 
-#include "serial/Ports.h"
+#include "serial/Comm.h"
+
+#include <QLineEdit>
+#include <filesystem>
 
 namespace portwell::gui {
 
 namespace {
 const QString LoopbackDevice = "loop://";
 } // namespace
+
+QString DeviceIdentity(const QString& item) {
+    const std::filesystem::path path = serial::DevicePath(item.toStdString());
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::canonical(path, error);
+    return QString::fromStdString(error ? path.string() : device.string());
+}
+
+QStringList DeviceItems(const QStringList& kept,
+                        const std::vector<serial::TSerialPortInfo>& found) {
+    QStringList items = kept, identities;
+    for (const QString& item : kept)
+        identities << DeviceIdentity(item);
+    for (const serial::TSerialPortInfo& port : found) {
+        const QString path = QString::fromStdString(port.Path);
+        const QString identity = DeviceIdentity(path);
+        if (identities.contains(identity)) continue;
+        items << path;
+        identities << identity;
+    }
+    if (!items.contains(LoopbackDevice)) items << LoopbackDevice;
+    return items;
+}
 
 QStringList NumberedPorts() {
     QStringList ports;
@@ -18,7 +44,16 @@ QStringList NumberedPorts() {
 TDeviceComboBox::TDeviceComboBox(QWidget* parent) : QComboBox(parent), kept(NumberedPorts()) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    connect(this, &QComboBox::currentTextChanged, this, &TDeviceComboBox::ShowStartOfPath);
+    connect(lineEdit(), &QLineEdit::editingFinished, this, &TDeviceComboBox::ShowStartOfPath);
     Refresh();
+}
+
+// A long path shows its start, where the paths differ; the whole of it is the tool tip. Typing
+// keeps its place.
+void TDeviceComboBox::ShowStartOfPath() {
+    setToolTip(currentText());
+    if (!lineEdit()->hasFocus()) lineEdit()->setCursorPosition(0);
 }
 
 void TDeviceComboBox::SetKeptItems(const QStringList& items) {
@@ -30,12 +65,7 @@ void TDeviceComboBox::SetKeptItems(const QStringList& items) {
 
 void TDeviceComboBox::Refresh() {
     const QString text = currentText();
-    QStringList items = kept;
-    for (const serial::TSerialPortInfo& port : serial::ListSerialPorts()) {
-        const QString path = QString::fromStdString(port.Path);
-        if (!items.contains(path)) items << path;
-    }
-    if (!items.contains(LoopbackDevice)) items << LoopbackDevice;
+    const QStringList items = DeviceItems(kept, serial::ListSerialPorts());
     clear();
     addItems(items);
     SelectDevice(text.isEmpty() ? items.front() : text);
@@ -47,6 +77,7 @@ void TDeviceComboBox::SelectDevice(const QString& device) {
         setCurrentIndex(index);
     else
         setEditText(device);
+    ShowStartOfPath();
 }
 
 void TDeviceComboBox::showPopup() {

@@ -2,21 +2,29 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Messages.h"
+#include "portwell/RefusedSetting.h"
 #include "portwell/gui/DeviceComboBox.h"
 #include "portwell/gui/Form2.h"
 #include "portwell/gui/IntervalText.h"
+#include "portwell/gui/Termination.h"
+#include "portwell/gui/WindowPlacement.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QToolButton>
@@ -35,11 +43,19 @@ constexpr uint32_t MB_ICONERROR = 0x10;
 
 const QString WindowCaption = "Portwell";
 const QString BusyNotice = "Another run or recording is in progress: press Stop first.";
+const std::string PressStopLine = "Press Stop to change the port settings.";
 
+// The original's smallest size; the window grows beyond it only when its font needs more.
+constexpr int MinimumWidth = 512, MinimumHeight = 300;
+constexpr int OriginalFontPixels = 12;
+// The device field is at least as wide as this device's name; it grows with the window.
+const QString NarrowestDevice = "COM8";
+
+// The original's 12-pixel font, or the desktop's size when that is larger.
 QFont WindowFont() {
     QFont font;
     font.setFamilies({"ＭＳ Ｐゴシック", "IPAPGothic"});
-    font.setPixelSize(12);
+    font.setPixelSize(std::max(OriginalFontPixels, QFontInfo(QApplication::font()).pixelSize()));
     return font;
 }
 
@@ -50,6 +66,15 @@ QFont FixedPitchFont() {
     font.setFixedPitch(true);
     font.setPixelSize(12);
     return font;
+}
+
+// The width a list needs to show `text` whole, by its style.
+int WidthShowing(const QComboBox& list, const QString& text) {
+    QStyleOptionComboBox option;
+    option.initFrom(&list);
+    option.editable = list.isEditable();
+    const QSize contents(list.fontMetrics().horizontalAdvance(text), list.fontMetrics().height());
+    return list.style()->sizeFromContents(QStyle::CT_ComboBox, &option, contents, &list).width();
 }
 
 template <typename Widget> Widget* Named(Widget* widget, const char* name) {
@@ -80,8 +105,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setWindowTitle(WindowCaption);
     setFont(WindowFont());
     move(260, 138);
-    resize(512, 300);
-    setMinimumSize(512, 300);
+    resize(MinimumWidth, MinimumHeight);
     BuildPortGroup();
     BuildMacroGroup();
     BuildLog();
@@ -93,6 +117,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     layout->addWidget(GroupBox2);
     layout->addWidget(RichEdit1, 1);
     layout->addWidget(findChild<QWidget*>("ConsoleBar"));
+    FitMinimumSize();
     ConnectHost();
     ConnectButtons();
     ConnectConsole();
@@ -107,17 +132,18 @@ TForm1::~TForm1() {
     host.OnServeConnectionIn = nullptr;
 }
 
-// Placed as the lists of the original layout: a label above each list, 72 pixels apart.
+// The original order, left to right, each label above its list, in a grid measured from the
+// font: every list is as wide as its longest item, labels keep a gap of two characters, and the
+// device field takes what room the window gives.
 void TForm1::BuildPortGroup() {
     GroupBox1 = Named(new QGroupBox("COM Port Setting", this), "GroupBox1");
-    GroupBox1->setFixedHeight(65);
+    GroupBox1->setMinimumHeight(65);
+    GroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     const char* captions[] = {"DeviceName", "BaudRate", "DataBits",
                               "StopBits",   "Parity",   "FlowControl"};
     for (int i = 0; i < 6; ++i) {
         const std::string name = "Label" + std::to_string(i + 1);
-        QLabel* label = Named(new QLabel(captions[i], GroupBox1), name.c_str());
-        label->setGeometry(8 + 72 * i, 16, 72, 14);
-        portLabels.push_back(label);
+        portLabels.push_back(Named(new QLabel(captions[i], GroupBox1), name.c_str()));
     }
     ComboBox1 = Named(new TDeviceComboBox(GroupBox1), "ComboBox1");
     ComboBox2 = DropDownList(GroupBox1, "ComboBox2",
@@ -131,14 +157,38 @@ void TForm1::BuildPortGroup() {
                              serial::paNone);
     ComboBox6 = DropDownList(GroupBox1, "ComboBox6",
                              {"None", "CTS/RTS", "DTR/ETR", "Software", "Default"}, serial::fcNone);
-    QComboBox* lists[] = {ComboBox1, ComboBox2, ComboBox3, ComboBox4, ComboBox5, ComboBox6};
-    for (int i = 0; i < 6; ++i)
-        lists[i]->setGeometry(8 + 72 * i, 32, i == 0 ? 73 : 70, 22);
+    LayOutPortGroup();
+}
+
+void TForm1::LayOutPortGroup() {
+    const QFontMetrics metrics(GroupBox1->font());
+    // The device field's items may be long paths: it takes its width from the window instead.
+    ComboBox1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    ComboBox1->setMinimumWidth(std::max(WidthShowing(*ComboBox1, NarrowestDevice),
+                                        portLabels.front()->sizeHint().width()));
+    auto* grid = new QGridLayout(GroupBox1);
+    grid->setContentsMargins(8, 0, 8, metrics.descent() + 2);
+    grid->setHorizontalSpacing(2 * metrics.averageCharWidth());
+    grid->setVerticalSpacing(1);
+    const std::vector<QComboBox*> lists = PortLists();
+    for (int i = 0; i < PortListCount; ++i) {
+        grid->addWidget(portLabels[size_t(i)], 0, i);
+        grid->addWidget(lists[size_t(i)], 1, i);
+        if (i > 0) lists[size_t(i)]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    }
+    grid->setColumnStretch(0, 1);
+}
+
+// The original's smallest size, or what the font needs.
+void TForm1::FitMinimumSize() {
+    setMinimumSize(QSize(MinimumWidth, MinimumHeight).expandedTo(layout()->minimumSize()));
+    resize(size().expandedTo(minimumSize()));
 }
 
 void TForm1::BuildMacroGroup() {
     GroupBox2 = Named(new QGroupBox("Macro", this), "GroupBox2");
-    GroupBox2->setFixedHeight(67);
+    GroupBox2->setMinimumHeight(67);
+    GroupBox2->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     Label7 = Named(new QLabel("Name", GroupBox2), "Label7");
     ComboBox7 = DropDownList(GroupBox2, "ComboBox7", {portwell::NewFileItem}, 0);
     ComboBox7->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -152,7 +202,9 @@ void TForm1::BuildMacroGroup() {
     LoopCheck = Named(new QCheckBox("Loop", GroupBox2), "LoopCheck");
     IntervalLabel = Named(new QLabel("Interval", GroupBox2), "IntervalLabel");
     IntervalEdit = Named(new QLineEdit("1000", GroupBox2), "IntervalEdit");
-    IntervalEdit->setFixedWidth(56);
+    // Room for seven digits, as the original's 56 pixels give at 12 pixels.
+    IntervalEdit->setFixedWidth(
+        std::max(56, IntervalEdit->fontMetrics().horizontalAdvance("0000000") + 8));
     IntervalEdit->installEventFilter(this);
     intervalBackup = IntervalEdit->text();
     Label8 = Named(new QLabel("(ms)", GroupBox2), "Label8");
@@ -226,8 +278,12 @@ int TForm1::SelectedItem() const {
 }
 
 void TForm1::AddMacro(const QString& title, const ksl::TStrings& lines) {
-    macroLines.push_back(lines);
-    ComboBox7->addItem(title);
+    AddMacro(TMacro{title.toStdString(), lines});
+}
+
+void TForm1::AddMacro(const TMacro& macro) {
+    macros.push_back(macro);
+    ComboBox7->addItem(QString::fromStdString(macro.Title));
 }
 
 // Pressing one button of the group releases the other two.
@@ -256,6 +312,8 @@ void TForm1::RunButtonClick() {
         ShowScriptFailure(item, failure.what());
     } catch (const ksl::EKestrelError& failure) {
         ShowScriptFailure(item, failure.what());
+    } catch (const serial::ECommError& failure) {
+        ShowOpenFailure(failure);
     } catch (const std::exception& failure) {
         ShowFailure(failure.what());
     }
@@ -272,6 +330,9 @@ void TForm1::RecButtonClick() {
     try {
         if (host.Record(PortSettings(), recorded) == TActivityEnd::DeviceLost)
             host.Log.Add("Rec: the device went away; the recording ends there");
+    } catch (const serial::ECommError& failure) {
+        ShowOpenFailure(failure);
+        return ActivityEnded();
     } catch (const std::exception& failure) {
         ShowFailure(failure.what());
         return ActivityEnded();
@@ -284,7 +345,7 @@ void TForm1::RecButtonClick() {
 
 void TForm1::StoreRecording(int item, const ksl::TStrings& recorded) {
     if (item > 0) {
-        ksl::TStrings& lines = macroLines.at(size_t(item - 1));
+        ksl::TStrings& lines = macros.at(size_t(item - 1)).Lines;
         lines.insert(lines.end(), recorded.begin(), recorded.end());
     } else {
         AddMacro(NewMacroTitle, recorded);
@@ -308,6 +369,20 @@ void TForm1::ActivityEnded() {
 void TForm1::ShowFailure(const std::string& message) {
     FlushLog();
     platform::Dialogs().MessageBox(message, WindowCaption.toStdString(), MB_ICONERROR);
+}
+
+// The port's message stays as it is, for those who know it; what to change follows, and, when the
+// port settings stay locked, how to unlock them.
+void TForm1::ShowOpenFailure(const serial::ECommError& failure) {
+    std::string message = failure.what();
+    const std::string refused = RefusedSetting(PortSettings(), failure, serial::TNameKind::Caption);
+    if (!refused.empty()) message += "\nThe device refused " + refused + ".";
+    if (SettingsLockedUntilStop()) message += "\n" + PressStopLine;
+    ShowFailure(message);
+}
+
+bool TForm1::SettingsLockedUntilStop() const {
+    return !ComboBox1->isEnabled();
 }
 
 // The message stays as the engine gave it; the line it failed on follows, and Edit opens there.
@@ -337,44 +412,110 @@ ksl::TStrings MacroLinesOf(const TForm2& editor) {
 
 } // namespace
 
+// A close asked for while the editor is open waits until it has closed (ActivityEnded).
 void TForm1::EditButtonClick() {
+    if (TerminationRequested()) return;
     TForm2 editor(QtLines(host.Kestrel1.DeclarePrototype()), this);
     platform::ProcessMessages();
     const int item = SelectedItem();
+    editing = true;
     if (item <= 0)
         EditNewMacro(editor);
     else
         EditMacro(editor, item);
+    editing = false;
+    ActivityEnded();
 }
 
 // A new macro is added at the end of the list, and selected.
 void TForm1::EditNewMacro(TForm2& editor) {
     editor.SetTitle(NewMacroTitle);
-    if (editor.ShowModal() != TForm2::mrStore) return;
+    const int result = editor.ShowModal();
+    if (result == TForm2::mrAbandoned) return KeepUnsavedEdit(editor, {NewMacroTitle, {}});
+    if (result != TForm2::mrStore) return;
     AddMacro(editor.Title(), MacroLinesOf(editor));
     ComboBox7->setCurrentIndex(MacroCount());
     MacrosChanged();
 }
 
+namespace {
+
+// What the editor shows, in the stored bytes where it shows them unchanged: a title or a line
+// that is not UTF-8 would otherwise come back with U+FFFD in its place.
+TMacro EditedMacro(const TForm2& editor, const TMacro& stored) {
+    TMacro edited = stored;
+    if (editor.Title() != QString::fromStdString(stored.Title))
+        edited.Title = editor.Title().toStdString();
+    if (editor.Lines() != QtLines(stored.Lines)) edited.Lines = MacroLinesOf(editor);
+    return edited;
+}
+
+// "TITLE (unsaved)", then "TITLE (unsaved) (2)", ... until no macro has it; "=" cannot be stored.
+std::string UnsavedTitle(std::string title, const std::vector<TMacro>& macros) {
+    std::replace(title.begin(), title.end(), '=', '_');
+    const std::string base = title + " (unsaved)";
+    std::string candidate = base;
+    const auto taken = [&](const std::string& t) {
+        return std::any_of(macros.begin(), macros.end(),
+                           [&](const TMacro& macro) { return macro.Title == t; });
+    };
+    for (int n = 2; taken(candidate); ++n)
+        candidate = base + " (" + std::to_string(n) + ")";
+    return candidate;
+}
+
+} // namespace
+
 void TForm1::EditMacro(TForm2& editor, int item) {
+    const TMacro stored = macros.at(size_t(item - 1));
     editor.SetTitle(MacroTitle(item));
-    editor.SetLines(QtLines(MacroLines(item)));
+    editor.SetLines(QtLines(stored.Lines));
     if (failedLine.item == item) editor.GoToLine(failedLine.line);
-    if (editor.ShowModal() != TForm2::mrStore) return;
+    const int result = editor.ShowModal();
+    if (result == TForm2::mrAbandoned) return KeepUnsavedEdit(editor, stored);
+    if (result != TForm2::mrStore) return;
+    macros.at(size_t(item - 1)) = EditedMacro(editor, stored);
     ComboBox7->setItemText(item, editor.Title());
-    macroLines.at(size_t(item - 1)) = MacroLinesOf(editor);
     ComboBox7->setCurrentIndex(item);
     MacrosChanged();
 }
 
+// The editor was abandoned because the program must end: nobody said whether to store the edit,
+// so the stored macro stays as it was and the edit, if any, becomes a macro of its own.
+void TForm1::KeepUnsavedEdit(const TForm2& editor, const TMacro& stored) {
+    const TMacro edited = EditedMacro(editor, stored);
+    if (!editor.TextChanged() && edited.Title == stored.Title) return;
+    AddMacro(TMacro{UnsavedTitle(edited.Title, macros), edited.Lines});
+    MacrosChanged();
+}
+
+// Delete asks nothing, so the macro is kept aside first; when that fails, it is not deleted.
 void TForm1::DeleteButtonClick() {
     int item = SelectedItem();
     if (item <= 0) return;
-    macroLines.erase(macroLines.begin() + (item - 1));
+    std::filesystem::path copy;
+    if (!KeepDeletedCopy(item, copy)) return;
+    const QString title = MacroTitle(item);
+    macros.erase(macros.begin() + (item - 1));
     ComboBox7->removeItem(item);
     if (item > MacroCount()) item = MacroCount();
     ComboBox7->setCurrentIndex(item);
     MacrosChanged();
+    if (!copy.empty())
+        emit Notice("\"" + title + "\" was deleted.\nA copy is kept as " +
+                    QString::fromStdString(copy.string()) +
+                    "; portwell-cli import brings it back.");
+}
+
+bool TForm1::KeepDeletedCopy(int item, std::filesystem::path& copy) {
+    if (!OnDeleting) return true;
+    try {
+        copy = OnDeleting(macros.at(size_t(item - 1)));
+        return true;
+    } catch (const std::exception& failure) {
+        ShowFailure(std::string(failure.what()) + "\nThe macro was not deleted.");
+        return false;
+    }
 }
 
 void TForm1::MacrosChanged() {
@@ -448,9 +589,7 @@ TStoredState TForm1::State() const {
     const auto found = std::find(devices.Items.begin(), devices.Items.end(), device);
     devices.ItemIndex = int(found - devices.Items.begin());
     if (found == devices.Items.end()) devices.Items.push_back(device);
-    state.Macros.clear();
-    for (int item = 1; item <= MacroCount(); ++item)
-        state.Macros.push_back({MacroTitle(item).toStdString(), MacroLines(item)});
+    state.Macros = macros;
     state.MacroIndex = SelectedItem();
     state.AutoRun = AutoRunCheck->isChecked();
     state.Loop = LoopCheck->isChecked();
@@ -467,6 +606,7 @@ void TForm1::Apply(const TStoredState& state) {
     carried = state;
     move(state.Left, state.Top);
     resize(std::max(state.Width, minimumWidth()), std::max(state.Height, minimumHeight()));
+    MoveOntoAScreen();
     const std::vector<QComboBox*> lists = PortLists();
     for (int i = 1; i < PortListCount; ++i)
         SelectStored(lists[size_t(i)], state.PortLists[size_t(i)]);
@@ -479,9 +619,9 @@ void TForm1::Apply(const TStoredState& state) {
         ComboBox1->SelectDevice(deviceItems[devices.ItemIndex]);
     while (ComboBox7->count() > 1)
         ComboBox7->removeItem(1);
-    macroLines.clear();
+    macros.clear();
     for (const TMacro& macro : state.Macros)
-        AddMacro(QString::fromStdString(macro.Title), macro.Lines);
+        AddMacro(macro);
     ComboBox7->setCurrentIndex(std::clamp(state.MacroIndex, 0, MacroCount()));
     AutoRunCheck->setChecked(state.AutoRun);
     LoopCheck->setChecked(state.Loop);
@@ -494,6 +634,14 @@ void TForm1::Apply(const TStoredState& state) {
     host.Log.Clear();
     pendingLog.clear();
     RichEdit1->clear();
+}
+
+// The file keeps the stored position until the next save.
+void TForm1::MoveOntoAScreen() {
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    move(ReachablePosition(QRect(pos(), size()), screens));
 }
 
 TPortSettings TForm1::PortSettings() const {
@@ -570,11 +718,11 @@ void TForm1::showEvent(QShowEvent* event) {
         QTimer::singleShot(0, this, &TForm1::RunButtonClick);
 }
 
-// Closing presses Stop. An activity still on the stack unwinds first; the window closes when it
-// has (ActivityEnded).
+// Closing presses Stop. An activity or the editor still on the stack unwinds first; the window
+// closes when it has (ActivityEnded).
 void TForm1::closeEvent(QCloseEvent* event) {
     StopButtonClick();
-    if (host.Busy()) {
+    if (host.Busy() || editing) {
         closeRequested = true;
         event->ignore();
         return;

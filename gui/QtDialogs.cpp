@@ -1,5 +1,7 @@
 #include "portwell/gui/QtDialogs.h"
 
+#include "portwell/gui/Termination.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -66,12 +68,14 @@ int32_t EscapeAnswer(const std::vector<int32_t>& buttons) {
 
 } // namespace
 
+// A program that is ending answers at once, as if the box were closed without a button.
 int32_t TQtDialogs::MessageBox(const std::string& text, const std::string& caption,
                                uint32_t flags) {
+    const std::vector<int32_t> buttons = platform::MessageBoxButtons(flags);
+    if (TerminationRequested()) return EscapeAnswer(buttons);
     QMessageBox box(IconOf(flags), QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::NoButton, QApplication::activeWindow());
     std::map<QAbstractButton*, int32_t> answers;
-    const std::vector<int32_t> buttons = platform::MessageBoxButtons(flags);
     const int32_t preferred = platform::MessageBoxDefaultButton(flags);
     const int32_t escape = EscapeAnswer(buttons);
     for (int32_t id : buttons) {
@@ -87,6 +91,7 @@ int32_t TQtDialogs::MessageBox(const std::string& text, const std::string& capti
 
 std::string TQtDialogs::InputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& preset) {
+    if (TerminationRequested()) return preset;
     bool accepted = false;
     const QString text =
         QInputDialog::getText(QApplication::activeWindow(), QString::fromStdString(caption),

@@ -21,10 +21,5 @@ int main(int argc, char** argv) {
     InterruptOnTerminationSignals();
     TQtMessagePump pump;
     TQtDialogsInstalled dialogs;
-    TDesktopSession session(*options, QCoreApplication::applicationFilePath().toStdString());
-    TForm1* form = session.Form();
-    if (!form) return 1;
-    QObject::connect(&pump, &TQtMessagePump::Interrupted, form, &QWidget::close);
-    form->show();
-    return application.exec();
+    return RunDesktopProgram(*options, QCoreApplication::applicationFilePath().toStdString(), pump);
 }

@@ -1,10 +1,15 @@
 #include "platform/Process.h"
 
+#include "platform/Messages.h"
+
 #include <cerrno>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -31,6 +36,26 @@ std::optional<uint32_t> Await(pid_t pid) {
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return std::nullopt;
     return ExitCodeOf(status);
+}
+
+void ReapInBackground(pid_t pid) {
+    std::thread([pid] { Await(pid); }).detach();
+}
+
+// Waits for the program to end unless an interrupt is requested first: a terminating signal must
+// not wait on a program started to run to its end, which is then left to run and reaped when it
+// ends. Without pidfd (Linux before 5.3) the wait cannot be interrupted.
+std::optional<uint32_t> AwaitUnlessInterrupted(pid_t pid) {
+    const int process = int(syscall(SYS_pidfd_open, pid, 0));
+    if (process < 0) return Await(pid);
+    pollfd fds[2] = {{process, POLLIN, 0}, {InterruptDescriptor(), POLLIN, 0}};
+    bool ended = false;
+    while (!ended && !InterruptRequested())
+        ended = poll(fds, 2, -1) > 0 && fds[0].revents != 0;
+    close(process);
+    if (ended) return Await(pid);
+    ReapInBackground(pid);
+    return std::nullopt;
 }
 
 } // namespace
@@ -79,10 +104,14 @@ Started StartProgram(const std::vector<std::string>& argv, bool wait) {
     if (posix_spawnp(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0)
         return result;
     result.started = true;
-    if (wait)
-        result.exitCode = Await(pid);
-    else
-        std::thread([pid] { Await(pid); }).detach();
+    if (!wait) {
+        ReapInBackground(pid);
+        return result;
+    }
+    result.exitCode = AwaitUnlessInterrupted(pid);
+    // Whatever ended the wait, a Stop or an interrupt turned into an abort by the host's hook,
+    // is served before the caller's next step.
+    ProcessMessages();
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "portwell/settings/SettingsStore.h"
 
+#include "portwell/settings/AtomicFile.h"
 #include "portwell/settings/ComponentReader.h"
 #include "portwell/settings/ComponentWriter.h"
 #include "portwell/settings/StateMapping.h"
@@ -12,7 +13,6 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <utility>
 
 namespace portwell::settings {
 
@@ -45,70 +45,6 @@ fs::path ConfigHome(const TSettingsLocation& location) {
     return fs::path(location.Home.value_or("")) / ".config";
 }
 
-// Closes a descriptor on every way out.
-class TDescriptor {
-public:
-    explicit TDescriptor(int fd) : fd(fd) {}
-    ~TDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
-    int Get() const { return fd; }
-    int Release() { return std::exchange(fd, -1); }
-
-private:
-    int fd;
-};
-
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw std::system_error(errno, std::generic_category());
-        bytes.remove_prefix(size_t(n));
-    }
-}
-
-// Keeps the old file's permissions; a new file gets the usual ones, under the umask.
-void KeepMode(int fd, const fs::path& file) {
-    struct stat old {};
-    if (::stat(file.c_str(), &old) != 0) return;
-    if (::fchmod(fd, old.st_mode & 07777) != 0)
-        throw std::system_error(errno, std::generic_category());
-}
-
-// A new file beside `file` that nobody else writes, opened for writing.
-int CreateTemporary(const fs::path& file, std::string& path) {
-    for (int attempt = 0;; ++attempt) {
-        path = file.string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST || attempt == 100) return fd;
-    }
-}
-
-void SyncFolder(const fs::path& folder) {
-    TDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) ::fsync(dir.Get());
-}
-
-// Writes `bytes` to a new file beside `file` and returns its path.
-fs::path WriteTemporary(const fs::path& file, std::string_view bytes) {
-    std::string temporary;
-    TDescriptor fd(CreateTemporary(file, temporary));
-    if (fd.Get() < 0) FailErrno(file, "write");
-    try {
-        WriteAll(fd.Get(), bytes);
-        KeepMode(fd.Get(), file);
-        if (::fsync(fd.Get()) != 0) throw std::system_error(errno, std::generic_category());
-        if (::close(fd.Release()) != 0) throw std::system_error(errno, std::generic_category());
-    } catch (const std::system_error& e) {
-        ::unlink(temporary.c_str());
-        Fail(file, "write", e.code().message());
-    }
-    return temporary;
-}
-
 void CreateFolder(const fs::path& file) {
     std::error_code error;
     const fs::path folder = file.parent_path();
@@ -132,13 +68,15 @@ TStoredState ReadState(const fs::path& file) {
     return StateFromComponents(ReadComponentFile(file));
 }
 
-// A symbolic link is followed, so that the rename replaces the file it points to, not the link.
-fs::path RealTarget(const fs::path& file) {
+// Where a symbolic link leads, relative to the link's folder when the link is relative.
+fs::path LinkTarget(const fs::path& link) {
     std::error_code error;
-    if (!fs::is_symlink(file, error)) return file;
-    const fs::path target = fs::weakly_canonical(file, error);
-    return error ? file : target;
+    const fs::path target = fs::read_symlink(link, error);
+    if (error) return link;
+    return target.is_absolute() ? target : link.parent_path() / target;
 }
+
+constexpr int MaxLinkHops = 40;
 
 } // namespace
 
@@ -152,6 +90,16 @@ TSettingsLocation SettingsLocationOf(const fs::path& programPath,
     location.XdgConfigHome = EnvironmentValue("XDG_CONFIG_HOME");
     location.Home = EnvironmentValue("HOME");
     return location;
+}
+
+fs::path ResolveSettingsPath(const fs::path& given) {
+    std::error_code error;
+    fs::path file = fs::absolute(given, error);
+    if (error) return given;
+    for (int hop = 0; hop < MaxLinkHops && fs::is_symlink(file, error); ++hop)
+        file = LinkTarget(file);
+    const fs::path resolved = fs::weakly_canonical(file, error);
+    return error ? file : resolved;
 }
 
 fs::path LocateSettingsFile(const TSettingsLocation& location) {
@@ -178,7 +126,8 @@ fs::path FreeSiblingPath(const fs::path& file, const std::string& suffix) {
     return candidate;
 }
 
-TLoadResult LoadSettingsOrSetAside(const fs::path& file) {
+TLoadResult LoadSettingsOrSetAside(const fs::path& given) {
+    const fs::path file = ResolveSettingsPath(given);
     TLoadResult result;
     if (Missing(file)) {
         result.Outcome = TLoadOutcome::Missing;
@@ -197,8 +146,8 @@ TLoadResult LoadSettingsOrSetAside(const fs::path& file) {
     return result;
 }
 
-void SaveSettings(const fs::path& link, const TStoredState& state) {
-    const fs::path file = RealTarget(link);
+void SaveSettings(const fs::path& given, const TStoredState& state) {
+    const fs::path file = ResolveSettingsPath(given);
     std::string bytes;
     try {
         bytes = WriteComponentStream(StateToComponents(state));
@@ -206,13 +155,11 @@ void SaveSettings(const fs::path& link, const TStoredState& state) {
         Fail(file, "write", e.what());
     }
     CreateFolder(file);
-    const fs::path temporary = WriteTemporary(file, bytes);
-    if (std::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(temporary.c_str());
-        Fail(file, "write", std::strerror(code));
+    try {
+        WriteFileAtomically(file, bytes, file);
+    } catch (const std::system_error& e) {
+        Fail(file, "write", e.code().message());
     }
-    SyncFolder(file.parent_path().empty() ? "." : file.parent_path());
 }
 
 std::optional<fs::path> KeepResetCopy(const fs::path& file) {
@@ -225,21 +172,25 @@ std::optional<fs::path> KeepResetCopy(const fs::path& file) {
 }
 
 fs::path TSettingsLock::LockPathOf(const fs::path& settingsFile) {
-    return settingsFile.string() + ".lock";
+    return ResolveSettingsPath(settingsFile).string() + ".lock";
 }
 
-TSettingsLock::TSettingsLock(const fs::path& settingsFile) {
+// Taking the lock makes this process the only writer, so what killed writers left behind can go.
+TSettingsLock::TSettingsLock(const fs::path& given) {
+    const fs::path settingsFile = ResolveSettingsPath(given);
     CreateFolder(settingsFile);
     const fs::path lockPath = LockPathOf(settingsFile);
-    TDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (lock.Get() < 0) FailErrno(settingsFile, "lock");
-    if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK)
+    fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) FailErrno(settingsFile, "lock");
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        ::close(fd);
+        if (code == EWOULDBLOCK)
             Fail(settingsFile, "lock",
                  "another Portwell program is using it (" + lockPath.string() + " is locked)");
-        FailErrno(settingsFile, "lock");
+        Fail(settingsFile, "lock", std::strerror(code));
     }
-    fd = lock.Release();
+    RemoveStaleTemporaries(settingsFile);
 }
 
 TSettingsLock::~TSettingsLock() {

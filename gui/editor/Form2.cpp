@@ -218,21 +218,31 @@ int TForm2::ShowModal() {
     move(screen()->availableGeometry().center() - rect().center());
     RichEdit2->setFocus();
     exec();
-    return Modal;
+    return abandoned ? mrAbandoned : Modal;
+}
+
+void TForm2::Abandon() {
+    abandoned = true;
+    QDialog::done(mrAbandoned);
+}
+
+bool TForm2::TextChanged() const {
+    return PaneText() != Backup;
 }
 
 void TForm2::done(int) {
-    if (!FormCloseQuery()) return;
+    if (abandoned || !FormCloseQuery()) return;
     if (Modal == mrStore && !TitleStorable()) return;
     QDialog::done(Modal);
 }
 
 bool TForm2::FormCloseQuery() {
     Modal = mrStore;
-    if (PaneText() == Backup) return true;
+    if (!TextChanged()) return true;
     const auto answer = QMessageBox::question(
         this, windowTitle(), ChangedQuestion,
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (abandoned) return false;
     if (answer == QMessageBox::Yes) return true;
     if (answer != QMessageBox::No) return false;
     Modal = mrDiscard;
@@ -243,7 +253,7 @@ bool TForm2::FormCloseQuery() {
 bool TForm2::TitleStorable() {
     if (!Title().contains('=')) return true;
     QMessageBox::warning(this, windowTitle(), EqualsInTitle);
-    LabeledEdit1->setFocus();
+    if (!abandoned) LabeledEdit1->setFocus();
     return false;
 }
 
@@ -262,12 +272,11 @@ bool TForm2::event(QEvent* e) {
     return true;
 }
 
-// The window closes only through its two actions and its close box, as the menus say.
+// Escape leaves as 破棄終了 does, asking first when the text was changed.
 void TForm2::keyPressEvent(QKeyEvent* e) {
-    if (e->key() == Qt::Key_Escape)
-        e->accept();
-    else
-        QDialog::keyPressEvent(e);
+    if (e->key() != Qt::Key_Escape) return QDialog::keyPressEvent(e);
+    e->accept();
+    FileAbortExecute();
 }
 
 QString TForm2::Title() const {

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 using testsupport::ChildOptions;
@@ -108,6 +109,14 @@ TEST(Ksl, ExitStatusTellsHowTheRunEnded) {
         {{}, 2, ""},
         {{"-e", "x", "file.ksl"}, 2, ""},
         {{"--frobnicate", "file.ksl"}, 2, ""},
+        {{"--max-string", "16", "-e", "Print('abcdefghijklmnop')"}, 0, ""},
+        {{"--max-string", "16", "-e", "Print('abcdefghijklmnop' + 'q')"}, 1, "文字列が長すぎます"},
+        {{"--max-string", "1K", "-e", "var s: string; begin s := 'ab'; while 1 do s := s + s end"},
+         1,
+         "文字列が長すぎます"},
+        {{"--max-string", "1T", "-e", "x"}, 2, ""},
+        {{"--max-string", "-e", "x"}, 2, ""},
+        {{"--no-compile", "-e", "Print('a')"}, 0, ""},
         {{"/nonexistent/macro.ksl"},
          2,
          "ksl: cannot read '/nonexistent/macro.ksl': No such file or directory"},
@@ -197,6 +206,36 @@ TEST(Ksl, CtrlCAbortsARunWhereverItWaits) {
         const ChildResult r = Ksl({"-"}, options);
         EXPECT_FALSE(r.timedOut) << program;
         EXPECT_EQ(r.exitCode, 130) << program;
+    }
+}
+
+// Ctrl-C reaches the program Exec waits for as well; the run must end before the next statement,
+// as after a Sleep. A SIGTERM sent to ksl alone must not wait for that program either.
+TEST(Ksl, ASignalDuringExecEndsTheRunBeforeTheNextStatement) {
+    const std::string stayUntilKslEnds =
+        "'-c \"exec >/dev/null 2>&1; while kill -0 $PPID; do sleep 0.05; done\"'";
+    struct Case {
+        int signal;
+        bool group;
+        std::string child;
+    } cases[] = {
+        {SIGINT, true, "'sleep', '30'"},
+        {SIGTERM, true, "'sleep', '30'"},
+        {SIGTERM, false, "'sh', " + stayUntilKslEnds},
+    };
+    for (const Case& c : cases) {
+        ChildOptions options;
+        options.input = "begin Print('go'); Exec(" + c.child + ", -1); Print('next') end.";
+        options.signal = c.signal;
+        options.signalGroup = c.group;
+        options.signalAfterOutput = "go";
+        options.signalDelay = std::chrono::milliseconds(200);
+        const auto start = std::chrono::steady_clock::now();
+        const ChildResult r = Ksl({"-"}, options);
+        EXPECT_FALSE(r.timedOut) << c.child;
+        EXPECT_EQ(r.exitCode, 130) << c.child << r.err;
+        EXPECT_EQ(r.out, "go\n") << c.child;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << c.child;
     }
 }
 

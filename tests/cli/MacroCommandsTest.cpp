@@ -77,6 +77,19 @@ TEST(StoredMacroCommands, MacrosListsNumberTabTitleAndNothingElse) {
     EXPECT_EQ(r.err, "");
 }
 
+TEST(StoredMacroCommands, MacrosListsEveryTitleOnOneLine) {
+    TempDir dir;
+    const fs::path file = dir / "portwell.ini";
+    TStoredState state;
+    state.Macros = {{"two\nlines", {}}, {"cr\r", {}},          {"tab\there", {}},
+                    {"bell\x07", {}},   {"bad \xFF byte", {}}, {"ok", {}}};
+    SaveSettings(file, state);
+    const ChildResult r = Cli({"macros", "--settings", file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1\ttwo\\nlines\n2\tcr\\r\n3\ttab\\there\n4\tbell\\x07\n"
+                     "5\tbad \\xFF byte\n6\tok\n");
+}
+
 TEST(StoredMacroCommands, TheEnvironmentNamesTheFileAndTheOptionWins) {
     TempDir dir;
     SaveSettings(dir / "env.ini", TwoMacros());
@@ -210,6 +223,56 @@ TEST(StoredMacroCommands, ImportRefusesWhileTheLockIsHeld) {
         EXPECT_EQ(Cli({"macros", "--settings", file}).exitCode, 0); // reading needs no lock
     }
     EXPECT_EQ(Cli({"import", "--settings", file, dir / "new.ksl"}).exitCode, 0);
+}
+
+// The desktop program names the file through a link, the import names the file itself.
+TEST(StoredMacroCommands, ImportRefusesWhileTheLockIsHeldThroughALink) {
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    const fs::path real = dir / "real" / "s.ini", link = dir / "link.ini";
+    fs::create_symlink("real/s.ini", link);
+    WriteWholeFile(dir / "New.ksl", "Print('x');\n");
+    const TSettingsLock desktop(link);
+    const ChildResult r = Cli({"import", "--settings", real, dir / "New.ksl"});
+    EXPECT_EQ(r.exitCode, 4) << r.out;
+    EXPECT_NE(r.err.find("another Portwell"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(real));
+}
+
+TEST(StoredMacroCommands, ExportShortensLongTitlesGoesOnAndTellsWhatFailed) {
+    TempDir dir;
+    const fs::path file = dir / "portwell.ini";
+    TStoredState state;
+    const std::string longTitle(300, 'L');
+    state.Macros = {{"First", {"a"}}, {longTitle, {"b"}}, {"Blocked", {"c"}}, {"Last", {"d"}}};
+    SaveSettings(file, state);
+    fs::create_directories(dir / "out" / "Blocked.ksl");
+    const ChildResult r = Cli({"export", "--settings", file, dir / "out"});
+    EXPECT_EQ(r.exitCode, 2);
+    const fs::path shortened = dir / "out" / (std::string(251, 'L') + ".ksl");
+    EXPECT_EQ(r.out, (dir / "out" / "First.ksl").string() + "\n" + shortened.string() + "\n" +
+                         (dir / "out" / "Last.ksl").string() + "\n");
+    EXPECT_EQ(ReadWholeFile(shortened), "b\n");
+    EXPECT_EQ(ReadWholeFile(dir / "out" / "Last.ksl"), "d\n");
+    EXPECT_NE(r.err.find("shortened"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Blocked.ksl': Is a directory"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of 4 macros"), std::string::npos) << r.err;
+}
+
+TEST(StoredMacroCommands, ExportNeverWritesThroughALinkInTheFolder) {
+    TempDir dir;
+    const fs::path file = dir / "portwell.ini";
+    SaveSettings(file, TwoMacros());
+    WriteWholeFile(dir / "victim.txt", "precious");
+    fs::create_directory(dir / "out");
+    fs::create_symlink("../victim.txt", dir / "out" / "Ping.ksl");
+    const ChildResult r = Cli({"export", "--settings", file, dir / "out"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadWholeFile(dir / "victim.txt"), "precious");
+    EXPECT_FALSE(fs::is_symlink(dir / "out" / "Ping.ksl"));
+    EXPECT_EQ(ReadWholeFile(dir / "out" / "Ping.ksl"),
+              "ComWrite('PING');\n"
+              "if ComWait('PING', 2000) then Print('ok');\n");
 }
 
 TEST(StoredMacroCommands, ImportFailsWithExit4WhenTheFileCannotBeWritten) {

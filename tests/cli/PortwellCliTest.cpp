@@ -143,6 +143,34 @@ TEST(PortwellCli, AValueOutsideTheListsNamesTheAllowedValues) {
     EXPECT_NE(r.err.find("none, cts, dtr, software, default"), std::string::npos) << r.err;
 }
 
+// The message stays the port's, last, for scripts; the line before it names what to change.
+TEST(PortwellCli, ARefusedSettingIsNamedBeforeTheMessage) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string named;
+    } cases[] = {
+        {{"--databits", "4"}, "--databits 4: serial lines on Linux carry 5 to 8 data bits"},
+        {{"--stopbits", "1.5"}, "--stopbits 1.5: 1.5 stop bits go with 5 data bits only"},
+        {{"--flow", "dtr", "-b", "300"}, "--flow dtr: Linux has no DTR/DSR flow control"},
+    };
+    for (const Case& c : cases) {
+        for (const char* command : {"run", "record"}) {
+            PseudoTerminal device;
+            std::vector<std::string> args{command, "-d", device.Path()};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            if (std::string(command) == "run") args.push_back("-");
+            ChildOptions options;
+            options.input = "Print('never')";
+            const ChildResult r = Cli(args, options);
+            EXPECT_EQ(r.exitCode, 3) << command << r.err;
+            EXPECT_EQ(r.err, "portwell-cli: cannot open the device '" + device.Path() +
+                                 "'\nportwell-cli: the device refused " + c.named +
+                                 "\nError updating DataControlBlock (Error: 22) \n")
+                << command;
+        }
+    }
+}
+
 TEST(PortwellCli, ALoopWithAnIntervalStopsOnASignal) {
     for (int signal : {SIGINT, SIGTERM}) {
         ChildOptions options;
@@ -197,6 +225,21 @@ TEST(PortwellCli, ASignalDuringAnyWaitSendsNothingMore) {
             EXPECT_TRUE(device.Drain().empty()) << c.macro;
         }
     }
+}
+
+TEST(PortwellCli, CtrlCDuringExecEndsTheRunBeforeTheNextStatement) {
+    PseudoTerminal device;
+    ChildOptions options;
+    options.input = "Print('start'); Exec('sleep', '30', -1); ComWrite('FIRE')";
+    options.signal = SIGINT;
+    options.signalGroup = true;
+    options.signalAfterOutput = "start";
+    options.signalDelay = 200ms;
+    const ChildResult r = Cli({"run", "-d", device.Path(), "-"}, options);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    EXPECT_EQ(r.out, "start\n");
+    EXPECT_TRUE(device.Drain().empty());
 }
 
 TEST(PortwellCli, ADeviceThatVanishesDuringAWaitEndsTheRunWithAnError) {

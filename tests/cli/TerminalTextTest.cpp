@@ -31,4 +31,17 @@ TEST(TerminalText, KeepsUtf8AndEscapesEveryOtherByte) {
         EXPECT_EQ(cli::TerminalText(c.text), c.shown) << c.shown;
 }
 
+TEST(TerminalText, OneLineEscapesLineBreaksAndControlBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "plain"},
+        {"two\nlines", "two\\nlines"},
+        {"a\r\nb", "a\\r\\nb"},
+        {"tab\tstop", "tab\\tstop"},
+        {"\x01\x1F\x7F", "\\x01\\x1F\\x7F"},
+        {"ポート\xFF", "ポート\\xFF"},
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(cli::TerminalLine(text), shown) << shown;
+}
+
 } // namespace

@@ -7,9 +7,10 @@ namespace ksltest {
 
 namespace {
 
+// Host, Temp and Name live in the host; `late` is a variable the host adds when Grow is called.
 const std::vector<std::string_view> intVars = {"a", "b", "k", "Host"};
-const std::vector<std::string_view> realVars = {"r", "q"};
-const std::vector<std::string_view> strVars = {"s", "t"};
+const std::vector<std::string_view> realVars = {"r", "q", "Temp"};
+const std::vector<std::string_view> strVars = {"s", "t", "Name"};
 
 // Loop counters and guards belong to one nesting depth each, so no other statement changes them.
 std::string Counter(int depth) {
@@ -68,9 +69,57 @@ std::string ProgramGenerator::Statement(int depth, bool inLoop) {
         return Chance(15) ? "exit" : "Print(IntToStr(" + IntExpr(1) + "))";
     case 12:
         return Chance(20) ? Mistake() : Assignment();
+    case 13:
+        return HostChange();
+    case 14:
+        return Chance(3) ? Deep() : Assignment();
     default:
         return Assignment();
     }
+}
+
+// Statements in which a host routine changes the tables in the middle, so that what follows
+// means something else than when the statement started.
+std::string ProgramGenerator::HostChange() {
+    static const std::vector<std::string_view> changes = {
+        "a := Grow + late",
+        "a := late",
+        "Drop; a := k",
+        "b := Grow * 2 + late div 3",
+        "s := Echo(IntToStr(Grow)) + IntToStr(late)",
+        "if Grow = 1 then a := late else a := -late",
+        "a := RegisterRoutine('libc.so.6', 'labs', 'I', 'I') + labs(-3)",
+        "a := labs(-4)",
+        "Print(IntToStr(Grow + late))",
+        "a := Length(Echo(s)) + (Grow + late)",
+        "k := Grow; k := late",
+        "Grow := 1",
+        "Print(Echo('x')) late := 2",
+        "r := (Grow + late) / 2",
+        "r := ('1.5' + Echo(s))",
+        "r := ('x' + zz) + 1",
+        "Drop",
+        // strlen is the host's until libc's own takes the name.
+        "a := strlen(s)",
+        "a := strlen(s) + RegisterRoutine('libc.so.6', 'strlen', 'S', 'I') + strlen(s)",
+        "Print(IntToStr(strlen(Echo(t))))",
+    };
+    return std::string(changes[size_t(Pick(int(changes.size())))]);
+}
+
+// Nesting beyond the engine's limit, in blocks or in parentheses.
+std::string ProgramGenerator::Deep() {
+    const int levels = 250 + Pick(10);
+    if (Chance(50)) {
+        std::string text;
+        for (int i = 0; i < levels; ++i)
+            text += "begin ";
+        text += "a := 1";
+        for (int i = 0; i < levels; ++i)
+            text += " end";
+        return text;
+    }
+    return "a := " + std::string(size_t(levels), '(') + "1" + std::string(size_t(levels), ')');
 }
 
 std::string ProgramGenerator::Assignment() {
@@ -87,6 +136,10 @@ std::string ProgramGenerator::Assignment() {
 
 std::string ProgramGenerator::If(int depth, bool inLoop) {
     std::string text = "if " + Condition(0) + " then " + Statement(depth + 1, inLoop);
+    // An ELSE IF chain, now and then a long one.
+    const int links = Chance(30) ? Pick(Chance(10) ? 40 : 4) : 0;
+    for (int i = 0; i < links; ++i)
+        text += " else if " + Condition(1) + " then " + Statement(depth + 1, inLoop);
     if (Chance(50)) text += " else " + Statement(depth + 1, inLoop);
     return text;
 }
@@ -147,7 +200,31 @@ std::string ProgramGenerator::Mistake() {
                                                            "while 0 do",
                                                            "a := zz",
                                                            "t := UpperCase(a)",
-                                                           "a := PtrToInt(5)"};
+                                                           "a := PtrToInt(5)",
+                                                           "if a x := 1",
+                                                           "for a := 1 to 3",
+                                                           "for a 1 to 3 do b := 1",
+                                                           "while a",
+                                                           "case a of 1: b := 1 end",
+                                                           "case a of end",
+                                                           "case a of 1 b := 1; end",
+                                                           "a := 5 6",
+                                                           "a := (1 + (2 * 3)",
+                                                           "a := Pos('a', 'b', 'c') + 1",
+                                                           "Print('a' 'b') a := 3",
+                                                           "a := ) 1",
+                                                           "s := #",
+                                                           "s := 'a' s",
+                                                           "r := 1e300 * 1e300",
+                                                           "a := 1 + r",
+                                                           "a := Trunc(1e30)",
+                                                           "repeat a := a + 1 until",
+                                                           "begin a := 1",
+                                                           "a := Copy('abc', 1, 2",
+                                                           "s := Copy(s, Length(Copy(t, 1, 1)), 2)",
+                                                           "a := not 1 and not 2",
+                                                           "case a of '1..2': b := 1; end",
+                                                           "ProcessMessages() a := 2"};
     return std::string(mistakes[size_t(Pick(int(mistakes.size())))]);
 }
 
@@ -186,7 +263,7 @@ std::string ProgramGenerator::IntExpr(int depth) {
         return Chance(50) ? "Trunc(" + RealExpr(depth + 1) + ")"
                           : "Round(" + RealExpr(depth + 1) + ")";
     case 6:
-        return "StrToInt(" + StrExpr(depth + 1) + ")";
+        return Chance(80) ? "StrToInt(" + StrExpr(depth + 1) + ")" : "(" + StrExpr(depth + 1) + ")";
     default:
         return IntExpr(depth + 1) + std::string(ops[size_t(Pick(int(ops.size())))]) +
                IntExpr(depth + 1);
@@ -206,10 +283,15 @@ std::string ProgramGenerator::RealExpr(int depth) {
             return std::to_string(Pick(9));
         }
     }
-    static const std::vector<std::string_view> ops = {" + ", " - ", " * ", " / ", " < ", " = "};
-    switch (Pick(5)) {
+    static const std::vector<std::string_view> ops = {" + ", " - ", " * ",  " / ",
+                                                      " < ", " = ", " <> ", " >= "};
+    switch (Pick(7)) {
     case 0:
         return "(" + RealExpr(depth + 1) + ")";
+    case 5:
+        return Chance(50) ? "-" + RealExpr(depth + 1) : "(" + IntExpr(depth + 1) + ")";
+    case 6:
+        return "Int(" + RealExpr(depth + 1) + ") + ('2.5')";
     case 1:
         return "Frac(" + RealExpr(depth + 1) + ")";
     case 2:
@@ -233,7 +315,12 @@ std::string ProgramGenerator::StrExpr(int depth) {
             return std::string(strVars[size_t(Pick(2))]);
         }
     }
-    switch (Pick(8)) {
+    switch (Pick(10)) {
+    case 8:
+        return Chance(50) ? "Delete(" + StrExpr(depth + 1) + ", 2, " + IntLeaf() + ")"
+                          : "Insert('-', " + StrExpr(depth + 1) + ", " + IntLeaf() + ")";
+    case 9:
+        return StrExpr(depth + 1) + "#9'x'";
     case 0:
         return "IntToStr(" + IntExpr(depth + 1) + ")";
     case 1:

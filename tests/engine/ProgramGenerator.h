@@ -1,7 +1,10 @@
 #pragma once
 // Random programs over the whole script language, for comparing the engine with itself. Loops
 // are bounded by construction: every WHILE and REPEAT counts a guard variable that no other
-// statement assigns, and FOR loops run over small ranges.
+// statement assigns, and FOR loops run over small ranges. Besides Print, the programs call host
+// routines of the test: Grow (adds the variable `late`), Drop (deletes `k`), Echo (a string
+// function), strlen (gives way to libc's own once the program registers it), and read the
+// object variables Host, Temp and Name.
 #include <cstdint>
 #include <random>
 #include <string>
@@ -28,6 +31,8 @@ private:
     std::string Repeat(int depth);
     std::string Case(int depth, bool inLoop);
     std::string Mistake();
+    std::string HostChange();
+    std::string Deep();
 
     std::string IntExpr(int depth);
     std::string IntLeaf();

@@ -9,16 +9,24 @@
 
 namespace ksltest {
 
-// KSL_NO_CACHE=1 runs the suite with the engine's cache off; CTest runs it both ways.
+// KSL_NO_CACHE=1 runs the suite with the text interpreter alone, KSL_NO_COMPILE=1 with its cache
+// but without the compiled form; CTest runs it all three ways.
+inline bool Off(const char* variable) {
+    const char* off = std::getenv(variable);
+    return off && std::string(off) == "1";
+}
 inline bool CacheWanted() {
-    const char* off = std::getenv("KSL_NO_CACHE");
-    return !off || std::string(off) != "1";
+    return !Off("KSL_NO_CACHE");
+}
+inline bool CompilerWanted() {
+    return !Off("KSL_NO_COMPILE");
 }
 
 class Script {
 public:
     Script() {
         engine.SetUseCache(CacheWanted());
+        engine.SetUseCompiler(CompilerWanted());
         engine.SetDeclarePrototype({"procedure Print(S:String); index 1;"});
         engine.ProcParam = [this](const std::string&, int32_t, ksl::TArgumentList& args, int32_t&) {
             printed.push_back(args[0].Arg.ArgString);

@@ -111,4 +111,36 @@ TEST(StringExpressions, ComparisonsDecideConditions) {
     EXPECT_EQ(s.Int("c"), 1);
 }
 
+// A string that would grow past the engine's cap ends the run; one that reaches it exactly is
+// kept, and the variable keeps the value it had before the failing statement.
+TEST(StringCap, EndsTheRunBeforeAStringGrowsPastIt) {
+    const struct {
+        const char* statement;
+        const char* error;
+        const char* left;
+    } cases[] = {
+        {"s := s + s", "", "abcdefghabcdefgh"},
+        {"s := s + s + 'x'", "文字列が長すぎます", "abcdefgh"},
+        {"s := s + s 'x'", "文字列が長すぎます", "abcdefgh"},
+        {"s := Insert(s, s, 1)", "", "abcdefghabcdefgh"},
+        {"s := Insert('xy', s + s, 1)", "文字列が長すぎます", "abcdefgh"},
+        {"Print(s + s + s)", "文字列が長すぎます", "abcdefgh"},
+        {"while True do s := s + s", "文字列が長すぎます", "abcdefghabcdefgh"},
+    };
+    for (const auto& c : cases) {
+        Script s;
+        s.engine.SetMaxStringLength(16);
+        EXPECT_EQ(s.engine.MaxStringLength(), 16u);
+        EXPECT_EQ(
+            s.Run(std::string("var s: String; begin s := 'abcdefgh'; ") + c.statement + " end"),
+            c.error)
+            << c.statement;
+        EXPECT_EQ(s.Str("s"), c.left) << c.statement;
+    }
+}
+
+TEST(StringCap, IsOneGibibyteUnlessTheHostSetsAnother) {
+    EXPECT_EQ(ksl::TKestrel().MaxStringLength(), size_t(1) << 30);
+}
+
 } // namespace

@@ -135,3 +135,31 @@ INSTANTIATE_TEST_SUITE_P(
                                   Op::None, Op::None}}));
 
 } // namespace
+
+namespace {
+
+// A token carries a keyword's code exactly when it is a name spelling that keyword.
+TEST(KeywordCodes, FollowTheTextOfEveryToken) {
+    const struct {
+        std::string text;
+        std::vector<Kw> expected;
+    } cases[] = {
+        {"begin END Repeat until CASE of IF then ELSE for TO downto DO while",
+         {Kw::Begin, Kw::End, Kw::Repeat, Kw::Until, Kw::Case, Kw::Of, Kw::If, Kw::Then, Kw::Else,
+          Kw::For, Kw::To, Kw::DownTo, Kw::Do, Kw::While}},
+        {"Break continue EXIT var Integer real STRING index",
+         {Kw::Break, Kw::Continue, Kw::Exit, Kw::Var, Kw::Integer, Kw::Real, Kw::String,
+          Kw::Index}},
+        {"'end' Beginx _if en #69 1E5 endx IFF do1 integers",
+         {Kw::None, Kw::None, Kw::None, Kw::None, Kw::None, Kw::None, Kw::None, Kw::None, Kw::None,
+          Kw::None}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Kw> codes;
+        for (TKSLParser parser(c.text); parser.Token() != toEOF; parser.NextToken())
+            codes.push_back(parser.Word());
+        EXPECT_EQ(codes, c.expected) << c.text;
+    }
+}
+
+} // namespace

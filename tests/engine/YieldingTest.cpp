@@ -51,6 +51,10 @@ TEST(YieldingRoutines, GiveWayToTheMacrosOwnVariableOrRoutineOnly) {
         {"var i: Integer; begin i := RegisterRoutine('x.so', 'Print', 'S', ''); "
          "Print(IntToStr(i)) end.",
          true, "0", "", ""},
+        // A statement that ran with the host's routine meets the registered one on its next pass.
+        {"var i: Integer; begin for i := 1 to 2 do begin Fail(IntToStr(i)); i := i + 0 * " +
+             registerFail + " end end.",
+         true, "", "1", ""},
         // A call already under way finishes with the host's routine.
         {"Fail(IntToStr(" + registerFail + "))", true, "", "-1", ""},
     };

@@ -3,12 +3,17 @@
 #include "ChildProcess.h"
 #include "FileText.h"
 #include "GuiTestSupport.h"
+#include "SmallFileSystem.h"
 #include "TempDir.h"
+#include "portwell/MacroLibrary.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QToolButton>
+#include <chrono>
 
 using namespace portwell;
 using namespace portwell::gui;
@@ -158,6 +163,110 @@ TEST_F(Session, AStoredMacroSurvivesAKill) {
     ASSERT_EQ(stored.Macros.size(), 3u);
     EXPECT_EQ(stored.Macros[2].Title, "New Macro");
     EXPECT_EQ(stored.MacroIndex, 3);
+}
+
+TEST_F(Session, AStoredPlaceOffEveryScreenStaysInTheFileUntilTheNextSave) {
+    TStoredState state = WithMacros();
+    state.Left = 30000;
+    state.Top = 20000;
+    SaveSettings(file, state);
+    TDesktopSession session(Options(), "/nonexistent/portwell");
+    EXPECT_LT(session.Form()->x(), 30000);
+    EXPECT_EQ(LoadSettings(file).Left, 30000);
+    Child<QToolButton>(*session.Form(), "DeleteButton")->click();
+    const int saved = LoadSettings(file).Left;
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(saved, 0)) << saved;
+}
+
+// Delete asks nothing; what it deletes can be imported again.
+TEST_F(Session, ADeletedMacroIsKeptBesideTheFileAndImportsBack) {
+    SaveSettings(file, WithMacros());
+    {
+        TDesktopSession session(Options(), "/nonexistent/portwell");
+        Child<QToolButton>(*session.Form(), "DeleteButton")->click();
+    }
+    const std::filesystem::path copy = dir / "portwell.ini.deleted" / "B.ksl";
+    EXPECT_EQ(testsupport::ReadWholeFile(copy), "Print('b');\n");
+    ImportMacros(file, {copy.string()}, false);
+    EXPECT_EQ(LoadSettings(file).Macros, WithMacros().Macros);
+}
+
+// Runs the real program, or the scenario child, on `file` and signals it once `ready` shows.
+testsupport::ChildResult SignalWhen(std::vector<std::string> argv, int signal,
+                                    const std::string& readyOnOutput,
+                                    const std::string& readyOnErrors = "") {
+    testsupport::ChildOptions options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen"};
+    options.signal = signal;
+    options.signalAfterOutput = readyOnOutput;
+    options.signalAfterErrorOutput = readyOnErrors;
+    options.timeout = std::chrono::seconds(30);
+    return testsupport::RunChild(argv, options);
+}
+
+// A terminating signal does not wait for a person, and does not guess: the macro keeps what was
+// stored, and the edit nobody confirmed is kept as a macro of its own.
+TEST_F(Session, ASignalWhileTheEditorIsOpenKeepsTheStoredMacroAndTheEditAside) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SaveSettings(file, WithMacros());
+        const auto r = SignalWhen({SESSION_CHILD_PATH, file.string(), "edit"}, signal, "editing");
+        EXPECT_EQ(r.exitCode, 0) << signal << r.err;
+        ASSERT_TRUE(r.endedAfterSignal) << signal << r.out << r.err;
+        EXPECT_LT(*r.endedAfterSignal, std::chrono::seconds(2)) << signal;
+        const TStoredState stored = LoadSettings(file);
+        ASSERT_EQ(stored.Macros.size(), 3u) << signal;
+        EXPECT_EQ(stored.Macros[0], WithMacros().Macros[0]) << signal;
+        EXPECT_EQ(stored.Macros[2], (TMacro{"A (unsaved)", {"xPrint('a');"}})) << signal;
+        EXPECT_EQ(r.out.find("dialog"), std::string::npos) << r.out;
+    }
+}
+
+// Started from a terminal, it says why it ends there too; a signal closes its message box.
+TEST_F(Session, ASecondProgramSaysWhyOnStandardErrorAndASignalEndsIt) {
+    SaveSettings(file, WithMacros());
+    const std::string before = testsupport::ReadWholeFile(file);
+    TDesktopSession first(Options(), "/nonexistent/portwell");
+    const auto r =
+        SignalWhen({PORTWELL_PATH, "--settings", file.string()}, SIGTERM, "", "cannot lock");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    ASSERT_TRUE(r.endedAfterSignal) << r.err;
+    EXPECT_LT(*r.endedAfterSignal, std::chrono::seconds(2));
+    EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("another Portwell"), std::string::npos) << r.err;
+    EXPECT_EQ(testsupport::ReadWholeFile(file), before);
+}
+
+TEST(SessionOnASmallDisk, ASignalEndsTheProgramWhileAFailedSaveIsShown) {
+    testsupport::SmallFileSystem disk(256 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+    const std::filesystem::path file = disk / "portwell.ini";
+    TStoredState state;
+    state.Macros = {{"A", {"Print('a');"}}};
+    SaveSettings(file, state);
+    const std::string before = testsupport::ReadWholeFile(file);
+    disk.Fill();
+    const auto r = SignalWhen({SESSION_CHILD_PATH, file.string()}, SIGTERM, "dialog:");
+    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r.out;
+    EXPECT_EQ(r.exitCode, 1) << r.err; // what it held could not be saved
+    ASSERT_TRUE(r.endedAfterSignal) << r.out << r.err;
+    EXPECT_LT(*r.endedAfterSignal, std::chrono::seconds(2));
+    EXPECT_EQ(testsupport::ReadWholeFile(file), before);
+    for (const auto& entry : std::filesystem::directory_iterator(disk.Path()))
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+TEST(SessionOnASmallDisk, ASignalEndsTheProgramInAReadOnlyFolder) {
+    testsupport::SmallFileSystem disk(64 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+    const std::filesystem::path file = disk / "portwell.ini";
+    SaveSettings(file, TStoredState{});
+    ASSERT_TRUE(disk.MakeReadOnly());
+    const auto r =
+        SignalWhen({PORTWELL_PATH, "--settings", file.string()}, SIGTERM, "", "Read-only");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    ASSERT_TRUE(r.endedAfterSignal) << r.err;
+    EXPECT_LT(*r.endedAfterSignal, std::chrono::seconds(2));
+    EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
 }
 
 } // namespace

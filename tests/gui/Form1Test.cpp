@@ -1,9 +1,12 @@
 #include "portwell/gui/Form1.h"
 
+#include "FileText.h"
 #include "GuiTestSupport.h"
 #include "PseudoTerminal.h"
+#include "TempDir.h"
 #include "TextLines.h"
 #include "platform/Messages.h"
+#include "portwell/gui/DeviceComboBox.h"
 #include "portwell/gui/Form2.h"
 
 #include <QCheckBox>
@@ -12,8 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <QToolTip>
 #include <chrono>
@@ -288,7 +293,8 @@ TEST_F(MainWindow, AnOpenFailureIsShownAndKeepsTheListsLockedUntilStop) {
     List("ComboBox1")->setCurrentText("/dev/does-not-exist");
     auto message = AnswerNextMessageBox();
     Button("RunButton")->click();
-    EXPECT_EQ(message->text, "Error accessing specified device (Error: 2) ");
+    EXPECT_EQ(message->text, "Error accessing specified device (Error: 2) \n"
+                             "Press Stop to change the port settings.");
     EXPECT_TRUE(Button("RunButton")->isChecked());
     EXPECT_FALSE(Button("StopButton")->isChecked());
     EXPECT_TRUE(ListsAre(false));
@@ -519,6 +525,236 @@ TEST_F(MainWindow, StopBeforeAnyByteStillOpensTheEditorOnANewMacro) {
     EXPECT_EQ(form.MacroTitle(1), "New Macro");
     EXPECT_EQ(editorLines, CommentedPrototypes());
     EXPECT_TRUE(Idle());
+}
+
+} // namespace
+
+namespace {
+
+// The port's message stays as it was, for those who know it; the lines after it say what to do.
+TEST_F(MainWindow, ARefusedSettingIsNamedForRunRecAndConnect) {
+    testsupport::PseudoTerminal device;
+    List("ComboBox1")->setCurrentText(QString::fromStdString(device.Path()));
+    List("ComboBox3")->setCurrentIndex(serial::da4);
+    for (const char* button : {"RunButton", "RecButton"}) {
+        auto message = AnswerNextMessageBox();
+        Button(button)->click();
+        EXPECT_EQ(message->text, "Error updating DataControlBlock (Error: 22) \n"
+                                 "The device refused DataBits 4bit: serial lines on Linux carry 5 "
+                                 "to 8 data bits.\n"
+                                 "Press Stop to change the port settings.")
+            << button;
+        Button("StopButton")->click();
+        EXPECT_TRUE(Idle()) << button;
+    }
+    auto message = AnswerNextMessageBox(); // Connect leaves the settings unlocked
+    Button("ConnectButton")->click();
+    EXPECT_EQ(message->text, "Error updating DataControlBlock (Error: 22) \n"
+                             "The device refused DataBits 4bit: serial lines on Linux carry 5 "
+                             "to 8 data bits.");
+    EXPECT_TRUE(List("ComboBox1")->isEnabled());
+}
+
+// An edit nobody confirmed, because the program must end, is kept beside the stored macro.
+TEST_F(MainWindow, AnAbandonedEditKeepsTheMacroAndAddsTheEditAsUnsaved) {
+    int changes = 0;
+    form.OnMacrosChanged = [&] { ++changes; };
+    form.AddMacro("Kept", {"Print('kept');"});
+    form.AddMacro("Kept (unsaved)", {"Print('older');"});
+    List("ComboBox7")->setCurrentIndex(1);
+    OnEditor([](TForm2& editor) {
+        QTest::keyClicks(editor.RichEdit2, "x");
+        editor.Abandon();
+    });
+    Button("EditButton")->click();
+    ASSERT_EQ(form.MacroCount(), 3);
+    EXPECT_EQ(form.MacroLines(1), ksl::TStrings{"Print('kept');"});
+    EXPECT_EQ(form.MacroTitle(3), "Kept (unsaved) (2)");
+    EXPECT_EQ(form.MacroLines(3), ksl::TStrings{"xPrint('kept');"});
+    EXPECT_EQ(form.SelectedItem(), 1);
+    EXPECT_EQ(changes, 1);
+
+    OnEditor([](TForm2& editor) { editor.Abandon(); }); // nothing changed: nothing to keep
+    Button("EditButton")->click();
+    EXPECT_EQ(form.MacroCount(), 3);
+    List("ComboBox7")->setCurrentIndex(0);
+    OnEditor([](TForm2& editor) {
+        editor.SetTitle("a=b");
+        editor.Abandon();
+    });
+    Button("EditButton")->click();
+    ASSERT_EQ(form.MacroCount(), 4);
+    EXPECT_EQ(form.MacroTitle(4), "a_b (unsaved)");
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(MainWindow, EscapeInTheEditorActsAsDiscardAndExit) {
+    form.AddMacro("Kept", {"Print('kept');"});
+    List("ComboBox7")->setCurrentIndex(1);
+    OnEditor([](TForm2& editor) {
+        QTest::keyClicks(editor.RichEdit2, "x");
+        guitest::AnswerNextQuestion(QMessageBox::No);
+        QTest::keyClick(editor.RichEdit2, Qt::Key_Escape);
+        if (!editor.isVisible()) return;
+        ADD_FAILURE() << "Escape left the editor open";
+        editor.QDialog::done(TForm2::mrDiscard);
+    });
+    Button("EditButton")->click();
+    EXPECT_EQ(form.MacroLines(1), ksl::TStrings{"Print('kept');"});
+}
+
+// Bytes that are not UTF-8 cannot be shown, but must not be lost by showing them.
+TEST_F(MainWindow, TitlesAndLinesKeepTheirBytesUnlessEdited) {
+    TStoredState state;
+    state.Macros = {{"bad\xFF title", {"Print('\xE9');"}}, {"other\xFE", {"x"}}};
+    state.MacroIndex = 1;
+    form.Apply(state);
+    EXPECT_EQ(form.State().Macros, state.Macros);
+    OnEditor(SaveAndExit);
+    Button("EditButton")->click();
+    EXPECT_EQ(form.State().Macros, state.Macros);
+    OnEditor([](TForm2& editor) {
+        editor.SetTitle("renamed");
+        editor.FileExit->trigger();
+    });
+    Button("EditButton")->click();
+    const TStoredState after = form.State();
+    EXPECT_EQ(after.Macros[0].Title, "renamed");
+    EXPECT_EQ(after.Macros[0].Lines, state.Macros[0].Lines);
+    EXPECT_EQ(after.Macros[1], state.Macros[1]);
+}
+
+TEST_F(MainWindow, DeleteKeepsACopyFirstAndSaysWhere) {
+    std::vector<TMacro> kept;
+    form.OnDeleting = [&](const TMacro& macro) {
+        kept.push_back(macro);
+        return std::filesystem::path("/deleted/A.ksl");
+    };
+    QSignalSpy notices(&form, &TForm1::Notice);
+    form.AddMacro("A", {"Print('a');"});
+    form.AddMacro("B", {});
+    List("ComboBox7")->setCurrentIndex(1);
+    Button("DeleteButton")->click();
+    EXPECT_EQ(kept, (std::vector<TMacro>{{"A", {"Print('a');"}}}));
+    EXPECT_EQ(Items(List("ComboBox7")), (QStringList{"（New File）", "B"}));
+    ASSERT_EQ(notices.count(), 1);
+    const QString notice = notices.front().front().toString();
+    EXPECT_TRUE(notice.contains("/deleted/A.ksl")) << notice.toStdString();
+    EXPECT_TRUE(notice.contains("portwell-cli import")) << notice.toStdString();
+
+    form.OnDeleting = [](const TMacro&) -> std::filesystem::path {
+        throw std::runtime_error("cannot write '/deleted/B.ksl': No space left on device");
+    };
+    int changes = 0;
+    form.OnMacrosChanged = [&] { ++changes; };
+    auto message = AnswerNextMessageBox();
+    Button("DeleteButton")->click();
+    EXPECT_EQ(Items(List("ComboBox7")), (QStringList{"（New File）", "B"}));
+    EXPECT_NE(message->text.find("No space left"), std::string::npos) << message->text;
+    EXPECT_NE(message->text.find("not deleted"), std::string::npos) << message->text;
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(MainWindow, AStoredPlaceOffEveryScreenOpensOnTheNearestOne) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    TStoredState state;
+    state.Left = screen.right() + 3000;
+    state.Top = screen.bottom() + 2000;
+    form.Apply(state);
+    EXPECT_TRUE(screen.contains(form.geometry())) << form.x() << "," << form.y();
+    state.Left = screen.left() + 10;
+    state.Top = screen.top() + 20;
+    form.Apply(state);
+    EXPECT_EQ(form.pos(), QPoint(state.Left, state.Top));
+}
+
+// The longest item of each list, measured against the room its field gives.
+int TextRoom(QComboBox* list) {
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    return list->style()
+        ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+        .width();
+}
+
+int LongestItem(QComboBox* list) {
+    int longest = 0;
+    for (const QString& item : Items(list))
+        longest = std::max(longest, list->fontMetrics().horizontalAdvance(item));
+    return longest;
+}
+
+// Checked with the window's own font and with a larger desktop font, which the window takes on.
+TEST(PortGroup, LabelsKeepApartAndEveryListShowsItsLongestItem) {
+    const QFont desktop = QApplication::font();
+    for (int pixels : {0, 20}) {
+        QFont larger = desktop;
+        if (pixels > 0) larger.setPixelSize(pixels);
+        QApplication::setFont(larger);
+        TForm1 form;
+        QApplication::setFont(desktop);
+        form.show();
+        const char* labels[] = {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"};
+        const char* lists[] = {"ComboBox1", "ComboBox2", "ComboBox3",
+                               "ComboBox4", "ComboBox5", "ComboBox6"};
+        for (int i = 0; i < 6; ++i) {
+            auto* label = Child<QLabel>(form, labels[i]);
+            auto* list = Child<QComboBox>(form, lists[i]);
+            EXPECT_EQ(label->x(), list->x()) << labels[i]; // each label above its list
+            EXPECT_LT(label->geometry().bottom(), list->y()) << labels[i];
+            if (i > 0) {
+                EXPECT_GE(TextRoom(list), LongestItem(list)) << lists[i] << " at " << pixels;
+                EXPECT_LT(Child<QComboBox>(form, lists[i - 1])->geometry().right(), list->x());
+            }
+            if (i == 5) break;
+            auto* next = Child<QLabel>(form, labels[i + 1]);
+            const int textEnd = label->x() + label->fontMetrics().horizontalAdvance(label->text());
+            EXPECT_GE(next->x() - textEnd, label->fontMetrics().averageCharWidth())
+                << labels[i] << " at " << pixels;
+        }
+        auto* group = Child<QGroupBox>(form, "GroupBox1");
+        EXPECT_GE(form.minimumWidth(), group->minimumSizeHint().width());
+        EXPECT_GE(group->height(), group->minimumSizeHint().height());
+        if (pixels == 0) {
+            EXPECT_EQ(form.minimumSize(), QSize(512, 300));
+        } else {
+            EXPECT_GT(form.minimumWidth(), 512);
+        }
+    }
+}
+
+TEST(PortGroup, TheDeviceFieldGrowsWithTheWindowAndShowsTheStartOfAPath) {
+    TForm1 form;
+    form.show();
+    auto* device = Child<TDeviceComboBox>(form, "ComboBox1");
+    const int narrow = device->width();
+    form.resize(form.width() + 300, form.height());
+    ASSERT_TRUE(WaitFor([&] { return device->width() >= narrow + 300; }, 2000))
+        << narrow << " -> " << device->width();
+    const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A700fXYZ-if00-port0";
+    device->SelectDevice(path);
+    EXPECT_EQ(device->currentText(), path);
+    EXPECT_EQ(device->lineEdit()->cursorPosition(), 0);
+    EXPECT_EQ(device->toolTip(), path);
+}
+
+TEST(DeviceList, ADeviceFoundIsListedOnceWhateverItsName) {
+    testsupport::TempDir dir;
+    std::filesystem::create_directories(dir / "dev" / "serial" / "by-id");
+    testsupport::WriteWholeFile(dir / "dev" / "ttyUSB0", "");
+    std::filesystem::create_symlink("../../ttyUSB0", dir / "dev" / "serial" / "by-id" / "usb-X");
+    const QString byId = QString::fromStdString((dir / "dev/serial/by-id/usb-X").string());
+    const QString usb = QString::fromStdString((dir / "dev/ttyUSB0").string());
+    const std::vector<serial::TSerialPortInfo> found = {
+        {"/dev/ttyS0", "serial port (UART)"},
+        {byId.toStdString(), ""},
+        {usb.toStdString(), "USB serial adapter"},
+        {"/dev/ttyS9", "serial port (UART)"},
+    };
+    EXPECT_EQ(DeviceItems(NumberedPorts(), found),
+              NumberedPorts() + QStringList({byId, "/dev/ttyS9", "loop://"}));
+    EXPECT_EQ(DeviceItems(NumberedPorts() + QStringList({usb}), found),
+              NumberedPorts() + QStringList({usb, "/dev/ttyS9", "loop://"}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -38,6 +39,18 @@ bool ReadSome(int fd, std::string& into) {
     return n > 0 || (n < 0 && errno == EINTR);
 }
 
+// A child may end before it reads its input: the test must then see its exit status, not die of
+// SIGPIPE on the write. The child gets the default action back, so that it behaves as it would
+// under a shell.
+void IgnoreBrokenPipes(posix_spawnattr_t& attributes) {
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipe);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+}
+
 } // namespace
 
 ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options) {
@@ -53,8 +66,18 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<std::string> args = argv, env = Environment(options.environment);
     std::vector<char*> argp = Pointers(args), envp = Pointers(env);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    IgnoreBrokenPipes(attributes);
+    if (options.signalGroup) { // a group of its own, as a terminal's Ctrl-C reaches
+        short flags = 0;
+        posix_spawnattr_getflags(&attributes, &flags);
+        posix_spawnattr_setflags(&attributes, short(flags | POSIX_SPAWN_SETPGROUP));
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid;
-    const int spawned = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
@@ -68,13 +91,15 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
     close(in[1]);
 
     const auto start = Clock::now();
-    bool outOpen = true, errOpen = true, signalled = !options.signal;
+    std::optional<Clock::time_point> signalled;
+    bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
         const auto elapsed = Clock::now() - start;
-        if (!signalled && elapsed >= options.signalDelay &&
-            result.out.find(options.signalAfterOutput) != std::string::npos) {
-            kill(pid, *options.signal);
-            signalled = true;
+        if (options.signal && !signalled && elapsed >= options.signalDelay &&
+            result.out.find(options.signalAfterOutput) != std::string::npos &&
+            result.err.find(options.signalAfterErrorOutput) != std::string::npos) {
+            kill(options.signalGroup ? -pid : pid, *options.signal);
+            signalled = Clock::now();
         }
         if (elapsed > options.timeout) {
             kill(pid, SIGKILL);
@@ -86,6 +111,9 @@ ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& o
         if (fds[0].revents) outOpen = ReadSome(out[0], result.out);
         if (fds[1].revents) errOpen = ReadSome(err[0], result.err);
     }
+    if (signalled)
+        result.endedAfterSignal =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *signalled);
     close(out[0]);
     close(err[0]);
     int status = 0;

@@ -14,16 +14,22 @@ struct ChildResult {
     std::string out;
     std::string err;
     bool timedOut = false;
+    // From the signal to the end of the child's output, when a signal was sent.
+    std::optional<std::chrono::milliseconds> endedAfterSignal;
 };
 
 struct ChildOptions {
     std::string input;
     std::vector<std::string> environment; // added to the test's own, "NAME=value"
-    // Send `signal` once standard output contains `signalAfterOutput` (or at once when empty)
-    // and `signalDelay` has passed.
+    // Send `signal` once standard output contains `signalAfterOutput` (or at once when empty),
+    // standard error contains `signalAfterErrorOutput`, and `signalDelay` has passed.
     std::optional<int> signal;
     std::string signalAfterOutput;
+    std::string signalAfterErrorOutput;
     std::chrono::milliseconds signalDelay{0};
+    // Signal the child's whole process group, as a terminal's Ctrl-C does, so that the programs
+    // it started get the signal too. The child then runs in a process group of its own.
+    bool signalGroup = false;
     std::chrono::milliseconds timeout{20000}; // killed after this; the result says so
 };
 

@@ -11,7 +11,8 @@ class TempDir {
 public:
     TempDir() {
         std::string pattern = testing::TempDir() + "/portwell-XXXXXX";
-        if (mkdtemp(pattern.data())) path = pattern;
+        // Normal, as the settings store names its files: testing::TempDir() ends with a "/".
+        if (mkdtemp(pattern.data())) path = std::filesystem::path(pattern).lexically_normal();
     }
     ~TempDir() {
         std::error_code ignored;

@@ -14,6 +14,8 @@ struct KslOptions {
     ksl::TStrings defines;
     bool vars = false;
     bool noCache = false;
+    bool noCompile = false;
+    std::optional<size_t> maxString; // bytes
     bool help = false;
 };
 

@@ -4,24 +4,16 @@
 // A host creates one TKestrel, fills in Define, Source and DeclarePrototype, assigns the callbacks
 // of the routines it declared, and calls Execute() for each run. Every failure leaves Execute() as
 // an EKestrelError carrying its message, also an exception that a host callback throws.
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ksl {
-
-class TKSLParser;
-class TextCache;
-struct TokenStream;
-struct StatementList;
-struct BlockFrame;
 
 using TStrings = std::vector<std::string>;
 
@@ -49,6 +41,9 @@ inline constexpr int32_t fidx_CompareStr = 0x2001, fidx_Exec = 0x2002, fidx_Leng
                          fidx_StrToInt = 0x2007, fidx_IsDefine = 0x2008, fidx_Trunc = 0x2009,
                          fidx_Round = 0x200A, fidx_RegisterRoutine = 0x200B;
 inline constexpr int32_t fidx_Frac = 0x3001, fidx_Int = 0x3002, fidx_StrToFloat = 0x3003;
+
+// The longest string value a script may build, unless the host sets another cap: 1 GiB.
+inline constexpr size_t DefaultMaxStringLength = size_t(1) << 30;
 
 // External routines take at most this many arguments.
 inline constexpr size_t MaxExternalArguments = 32;
@@ -78,6 +73,10 @@ inline constexpr std::string_view errOverflow = "浮動小数点数のオーバ�
 inline constexpr std::string_view errNotInteger = "'%s' は整数ではありません";
 // Statements or expressions nested deeper than the engine follows (nesting too deep).
 inline constexpr std::string_view errNesting = "入れ子が深すぎます";
+// A string value that would grow past the engine's cap (MaxStringLength): string too long.
+inline constexpr std::string_view errStringTooLong = "文字列が長すぎます";
+// Execute called while a run is in progress, as from a host routine (cannot run while running).
+inline constexpr std::string_view errReentered = "実行中は実行できません";
 
 // The one exception type of the engine: a message text and nothing else.
 class EKestrelError : public std::runtime_error {
@@ -143,10 +142,11 @@ std::string FloatToStr(double Value);
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
 
+// The last number handed out to a symbol table that changed, in this process.
+inline std::atomic<uint64_t> lastSymbolGeneration{0};
 // A new number, never handed out before in this process.
 inline uint64_t NextSymbolGeneration() {
-    static std::atomic<uint64_t> last{0};
-    return ++last;
+    return ++lastSymbolGeneration;
 }
 
 // A table sorted by name, names compared without regard to letter case, each entry owning its
@@ -176,9 +176,8 @@ public:
         generation = NextSymbolGeneration();
         return true;
     }
-    void Remove(std::string_view name) { Take(name); }
-    // Removes the entry and hands its record to the caller; nullptr when there is none.
-    std::unique_ptr<Record> Take(std::string_view name) {
+    // Takes the entry out of the table and hands its record over; nullptr when there is none.
+    std::unique_ptr<Record> Remove(std::string_view name) {
         std::unique_ptr<Record> record;
         size_t i = LowerBound(name);
         if (i < entries.size() && CompareText(entries[i].name, name) == 0) {
@@ -239,6 +238,8 @@ using TStrObjParam = std::function<void(const std::string& ObjName, int32_t Inde
                                         int32_t& Err_CD, std::string& Value)>;
 using TPauseProc = std::function<void()>;
 
+class Interpreter;
+
 class TKestrel {
 public:
     TKestrel();
@@ -247,19 +248,19 @@ public:
     TKestrel& operator=(const TKestrel&) = delete;
 
     // Names the host defines, tested by the built-in IsDefine.
-    const TStrings& Define() const { return FDefine; }
-    void SetDefine(const TStrings& lines) { FDefine = lines; }
+    const TStrings& Define() const;
+    void SetDefine(const TStrings& lines);
     // The program, one line per entry.
-    const TStrings& Source() const { return FSource; }
-    void SetSource(const TStrings& lines) { FSource = lines; }
+    const TStrings& Source() const;
+    void SetSource(const TStrings& lines);
     // One prototype per line for the host's own routines, declared anew at every run.
-    const TStrings& DeclarePrototype() const { return FDeclarePrototype; }
-    void SetDeclarePrototype(const TStrings& lines) { FDeclarePrototype = lines; }
+    const TStrings& DeclarePrototype() const;
+    void SetDeclarePrototype(const TStrings& lines);
     // Names of the host's routines that give way to a macro's own use of the name: a variable
     // the macro declares, or an external routine it registers, takes the name for that run. So a
     // host can add a routine without breaking the macros that already use its name.
-    const TStrings& YieldingRoutines() const { return FYieldingRoutines; }
-    void SetYieldingRoutines(const TStrings& names) { FYieldingRoutines = names; }
+    const TStrings& YieldingRoutines() const;
+    void SetYieldingRoutines(const TStrings& names);
 
     TProcParam ProcParam;
     TIntFuncParam IntFuncParam;
@@ -273,6 +274,7 @@ public:
 
     // Runs Source to its end, to an exit, or until aborted. Throws EKestrelError on any error; a
     // std::exception from a host callback becomes an EKestrelError with the same message.
+    // While a run is in progress (a host routine calling it), fails with errReentered.
     void Execute();
     // Asks a run in progress to stop at its next check, where Execute returns as at the end of
     // the program; ends a pause. Does nothing when no run is in progress. Never throws.
@@ -280,20 +282,29 @@ public:
     // RequestAbort, then throws errAbort to the caller, which leaves a host routine that calls it
     // at once. Does nothing when no run is in progress.
     void Abort();
-    bool IsRunning() const { return Exec_Flg; }
+    bool IsRunning() const;
     // Where the last run failed: the line of Source (from 1) holding the statement that was
     // running, or the declaration being read, and that statement as it is written on its line.
     // 0 and "" when the failure stands on no line, or when the last run did not fail.
-    int32_t ErrorLine() const { return FErrorLine; }
-    const std::string& ErrorStatement() const { return FErrorStatement; }
+    int32_t ErrorLine() const;
+    const std::string& ErrorStatement() const;
 
     // Whether the engine remembers how it cut texts it has seen before (on by default). Results
     // are the same either way; off, every text is cut again each time it runs.
-    bool UseCache() const { return FUseCache; }
-    void SetUseCache(bool use) { FUseCache = use; }
+    bool UseCache() const;
+    void SetUseCache(bool use);
+    // Whether the engine translates what it runs into a compiled form, once, and runs that (on by
+    // default; it takes the cache with it). Results are the same either way.
+    bool UseCompiler() const;
+    void SetUseCompiler(bool use);
     // The bytes the cache holds, and the most it holds.
     size_t CacheBytes() const;
     size_t CacheCapBytes() const;
+
+    // The most bytes a string value may hold: a concatenation or Insert that would make a longer
+    // one ends the run with errStringTooLong instead of exhausting the machine.
+    size_t MaxStringLength() const;
+    void SetMaxStringLength(size_t bytes);
 
     void AddIntVar(const std::string& Name, int64_t IntVal, bool Constant);
     void AddStrVar(const std::string& Name, const std::string& StrVal, bool Constant);
@@ -308,11 +319,13 @@ public:
     bool SetIntVar(const std::string& Name, int64_t Value);
     bool SetRealVar(const std::string& Name, double Value);
     bool SetStrVar(const std::string& Name, const std::string& Value);
+    // Removes the variable. During a run its record outlives the entry until the run ends: the
+    // statement running may be assigning to it.
     void DeleteVar(const std::string& Name);
     // The variable's kind (vtInteger, vtReal, vtString), or -1 when there is none.
     int32_t GetVarType(const std::string& Name) const;
     // Ends a pause of the script (the built-in Pause) without aborting the run.
-    void Continue() { Pause_Flg = false; }
+    void Continue();
     int32_t GetVersion() const { return KSL_VERSION; }
     static TArgumentValue Arguments(const TArgumentList& Argument, int32_t Position);
     static TArgumentValue ArgumentByName(const TArgumentList& Argument, std::string_view Name);
@@ -330,158 +343,12 @@ public:
     static TDLLRet CallDLL(const std::string& FileName, const std::string& APIName,
                            const uintptr_t* lpArg, int32_t ArgCount, const uint8_t* argTypes);
 
-    const TVariableTable& Variables() const { return Variable; }
-    const TRoutineTable& Procedures() const { return BuiltinProc; }
-    const TRoutineTable& Functions() const { return BuiltinFunc; }
+    const TVariableTable& Variables() const;
+    const TRoutineTable& Procedures() const;
+    const TRoutineTable& Functions() const;
 
 private:
-    using Parser = TKSLParser;
-
-    // Tables and run state.
-    bool Abort_Flg = false;
-    bool Break_Flg = false;
-    bool Continue_Flg = false;
-    bool Pause_Flg = false;
-    bool Exit_Flg = false;
-    bool Exec_Flg = false;
-    TRoutineTable BuiltinProc;
-    TRoutineTable BuiltinFunc;
-    TVariableTable Variable;
-    TStrings FDefine;
-    TStrings FSource;
-    TStrings FDeclarePrototype;
-    TStrings FYieldingRoutines;
-    // Host routines that gave way during this run; kept until the next, as a call of one may be
-    // in progress when it gives way.
-    std::vector<std::unique_ptr<TFuncStatus>> yieldedRoutines;
-    std::array<uintptr_t, MaxExternalArguments> lpArgArray{};
-    int32_t DLL_Index = 0;
-    int Nesting_Depth = 0; // blocks and factors being evaluated inside one another
-    // The evaluated arguments of the calls whose argument lists are being read, innermost last.
-    std::vector<TArgument> pendingArguments;
-    bool FUseCache = true;
-    std::unique_ptr<TextCache> cache;
-    const BlockFrame* Block_Frame = nullptr; // the innermost block running
-    bool Failure_Noted = false;
-    int32_t FErrorLine = 0;
-    std::string FErrorStatement;
-
-    // Tables.
-    void AddInt(const std::string& Name, int64_t IntVal, bool Constant, bool Obj, int32_t Index);
-    void AddStr(const std::string& Name, const std::string& StrVal, bool Constant, bool Obj,
-                int32_t Index);
-    void AddReal(const std::string& Name, double RealVal, bool Constant, bool Obj, int32_t Index);
-    TVarState& AddEntry(const std::string& Name, uint8_t VarType, bool Constant, bool Obj,
-                        int32_t Index);
-    void ReportHostError(int32_t Err_CD) const;
-
-    // Declarations.
-    void ProcessDmyArgument(Parser& parser, TArgumentList& DmyArg);
-    // Removes the host routine `name` when it is one that gives way to the macro's own.
-    void YieldRoutine(std::string_view name);
-    void YieldToDeclaredVariables();
-
-    // Run driver.
-    void Run();
-    // Also gives, when asked, the line of Value that each line of the program comes from.
-    static std::string SkipComment(const TStrings& Value, std::vector<int32_t>* lines = nullptr);
-    void ProcessVariableLocated(Parser& parser);
-    void ProcessVariable(Parser& parser);
-    std::string ProcessVarname(Parser& parser);
-
-    // Cached forms of texts that run again and again; empty without the cache.
-    std::shared_ptr<const StatementList> PrepareBlock(const std::string& S);
-    std::shared_ptr<const TokenStream> PrepareExpression(const std::string& S);
-    Parser ParserFor(const std::string& S, const TokenStream* prepared = nullptr);
-    // Get_ExpString and Get_Sentence, remembered per token of a cached statement.
-    std::string CutExpression(Parser& parser, uint8_t BreakWord);
-    std::string CutSentence(Parser& parser, bool nested);
-    // An argument's text, in `scratch` or remembered with its tokens (then returned as well).
-    const TokenStream* CutArgument(Parser& parser, std::string& scratch, const std::string*& text);
-
-    // Locating a failure.
-    void ForgetFailure();
-    void NoteFailure(const BlockFrame& frame) noexcept;
-    void NoteFailureAtProgramToken(size_t index) noexcept;
-    // Notes the place of the program's token `index`; `firstToken`, when given, is the text that
-    // token must have.
-    void NoteFailureAt(size_t index, size_t tokenCount, std::optional<std::string_view> firstToken);
-
-    // Statements. `start` is where the block's text begins among the tokens of the statement
-    // running (see BlockFrame).
-    void BSExecute(const std::string& S, int64_t start);
-    void RunBlock(const std::string& S, const StatementList* prepared, int64_t start);
-    void ExecuteLocated(Parser& parser, const BlockFrame& frame);
-    void ExecuteStatement(Parser& parser);
-    bool ExecuteCall(Parser& parser);
-    bool ExecuteAssignment(Parser& parser);
-    bool ExecuteKeyword(Parser& parser);
-    void ExecuteIf(Parser& parser);
-    // The IF after an ELSE, still to run: its text and where it starts (as for BSExecute).
-    struct ChainLink {
-        std::string text;
-        int64_t start;
-    };
-    std::optional<ChainLink> RunIf(Parser& parser);
-    void RunElseIfChain(ChainLink link);
-    std::optional<ChainLink> RunChainLink(Parser& parser);
-    void ExecuteFor(Parser& parser);
-    void ExecuteWhile(Parser& parser);
-    void ExecuteRepeat(Parser& parser);
-    void ExecuteCase(Parser& parser);
-    bool LoopMustStop() const { return Exit_Flg || Break_Flg; }
-    // Checked before each statement of a block.
-    bool BlockMustStop() const { return Abort_Flg || Break_Flg || Continue_Flg || Exit_Flg; }
-    bool CaseSelector(const std::string& S, int64_t Value);
-
-    // Integer expressions.
-    int64_t IEExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    bool LoneIntOperand(Parser& parser, int64_t& value);
-    int CheckType(const Parser& XParser) const;
-    int64_t EvaluateClassified(Parser& parser);
-    int64_t ProcessRelation(Parser& parser);
-    int64_t ProcessIntExpression(Parser& parser);
-    int64_t ProcessTerm(Parser& parser);
-    int64_t ProcessFactor(Parser& parser);
-    int64_t ProcessNumeric(Parser& parser);
-    int64_t ReadIntVariable(const std::string& storedName, const TVarState& var);
-
-    // Real expressions.
-    double REExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    double ProcessRealRelation(Parser& parser);
-    double ProcessRealExpression(Parser& parser);
-    double ProcessRealTerm(Parser& parser);
-    double ProcessRealFactor(Parser& parser);
-    double ProcessRealNumeric(Parser& parser);
-    double ParenthesisedStringAsReal(Parser& parser);
-    double ReadRealVariable(const std::string& storedName, const TVarState& var);
-
-    // String expressions.
-    std::string SEExecute(const std::string& S, const TokenStream* prepared = nullptr);
-    bool LoneStrOperand(Parser& parser, std::string& value);
-    std::string ProcessStrRelation(Parser& parser);
-    std::string ProcessStrExpression(Parser& parser);
-    std::string ProcessStrFactor(Parser& parser);
-    std::string ProcessString(Parser& parser);
-    void ReadStrVariable(const std::string& storedName, const TVarState& var, std::string& value);
-
-    // Calls, given the name as stored in the tables.
-    void ExecProc(Parser& parser, const std::string& ProcName, TFuncStatus& routine);
-    int64_t ExecIntFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    double ExecRealFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    std::string ExecStrFunc(Parser& parser, const std::string& FuncName, TFuncStatus& routine);
-    void PrepareCall(Parser& parser, TFuncStatus& routine);
-    void CollectArguments(Parser& parser, const TFuncStatus& routine);
-    std::string CollectArgumentText(Parser& parser);
-    TDLLRet CallExternal(const std::string& name, TFuncStatus& routine);
-
-    // Built-in library.
-    void RunBuiltinProc(int32_t index, TArgumentList& args, const Parser& parser);
-    int64_t RunBuiltinIntFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    double RunBuiltinRealFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    std::string RunBuiltinStrFunc(int32_t index, TArgumentList& args, const Parser& parser);
-    void PauseScript();
-    bool IsDefine(const std::string& S) const;
+    std::unique_ptr<Interpreter> impl;
 };
 
 } // namespace ksl

@@ -18,8 +18,9 @@ struct Started {
 };
 
 // Starts argv[0] (searched on PATH) with the caller's environment. With `wait`, blocks until it
-// ends and reports its exit code (128 + the signal for a program killed by a signal); otherwise
-// the program is reaped in the background when it ends.
+// ends and reports its exit code (128 + the signal for a program killed by a signal), or until an
+// interrupt is requested (no exit code then; the program runs on), and then processes pending
+// messages once. Otherwise the program is reaped in the background when it ends.
 Started StartProgram(const std::vector<std::string>& argv, bool wait);
 
 // Asks the desktop to open `path` with its default application (xdg-open). Returns a result in

@@ -380,4 +380,82 @@ TEST(SettingsLock, OneHolderAtATime) {
     EXPECT_NO_THROW(TSettingsLock again(file));
 }
 
+// Two writers that name the file differently, through links, must meet at one lock.
+TEST(SettingsPath, LinksAreFollowedToTheFileEvenBeforeItExists) {
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    const fs::path real = dir / "real" / "s.ini";
+    fs::create_symlink(real, dir / "absolute.ini");
+    fs::create_symlink("real/s.ini", dir / "relative.ini");
+    fs::create_symlink("absolute.ini", dir / "chain.ini");
+    fs::create_directory_symlink("real", dir / "folder");
+    fs::create_symlink("loop2.ini", dir / "loop1.ini");
+    fs::create_symlink("loop1.ini", dir / "loop2.ini");
+    const std::pair<fs::path, fs::path> cases[] = {
+        {dir / "plain.ini", dir / "plain.ini"},
+        {dir / "absolute.ini", real},
+        {dir / "relative.ini", real},
+        {dir / "chain.ini", real},
+        {dir / "folder" / "s.ini", real},
+        {dir / "real" / ".." / "real" / "s.ini", real},
+        {dir / "missing" / "x.ini", dir / "missing" / "x.ini"},
+    };
+    for (const auto& [given, expected] : cases)
+        EXPECT_EQ(ResolveSettingsPath(given), expected) << given;
+    EXPECT_FALSE(ResolveSettingsPath(dir / "loop1.ini").empty()); // ends, and opening then fails
+}
+
+TEST(SettingsLock, ALinkAndItsTargetShareOneLock) {
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    const fs::path real = dir / "real" / "s.ini", link = dir / "link.ini";
+    fs::create_symlink("real/s.ini", link);
+    {
+        TSettingsLock throughTheLink(link);
+        EXPECT_THROW(TSettingsLock direct(real), ESettingsFile);
+        SaveSettings(link, ChangedState());
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(LoadSettings(real), ChangedState());
+    TSettingsLock direct(real);
+    EXPECT_THROW(TSettingsLock throughTheLink(link), ESettingsFile);
+}
+
+// The process id of a child that has ended and been reaped: a process that is gone.
+pid_t GonePid() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(SettingsLock, TakingItRemovesTheTemporariesOfKilledSaves) {
+    TempDir dir;
+    const fs::path file = dir / "portwell.ini";
+    SaveSettings(file, ChangedState());
+    const std::string gone = std::to_string(GonePid());
+    const std::string stale[] = {"portwell.ini.tmp" + gone + "-0", "portwell.ini.tmp" + gone + "-7",
+                                 "portwell.ini.tmp" + std::to_string(getpid()) + "-0"};
+    const std::string kept[] = {
+        "portwell.ini.tmp1-0",            // its writer, init, is alive
+        "other.ini.tmp" + gone + "-0",    // another file's
+        "portwell.ini.tmp" + gone,        // not of the pattern
+        "portwell.ini.tmp" + gone + "-x", // nor this
+        "portwell.ini.bak",
+    };
+    for (const std::string& name : stale)
+        WriteWholeFile(dir / name, "a copy cut short");
+    for (const std::string& name : kept)
+        WriteWholeFile(dir / name, "kept");
+    LoadSettings(file); // reading without the lock removes nothing
+    for (const std::string& name : stale)
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+    const TSettingsLock lock(file);
+    for (const std::string& name : stale)
+        EXPECT_FALSE(fs::exists(dir / name)) << name;
+    for (const std::string& name : kept)
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+    EXPECT_EQ(LoadSettings(file), ChangedState());
+}
+
 } // namespace

@@ -104,6 +104,9 @@ void PressFileAbort(TForm2& form) {
 void PressCloseBox(TForm2& form) {
     form.close();
 }
+void PressEscape(TForm2& form) {
+    QTest::keyClick(form.RichEdit2, Qt::Key_Escape);
+}
 
 class ClosingTest : public Form2Test, public testing::WithParamInterface<TClosingCase> {};
 
@@ -128,6 +131,9 @@ const TClosingCase closingCases[] = {
     {"AbortTypedNo", true, PressFileAbort, QMessageBox::No, TForm2::mrDiscard},
     {"CloseBoxTypedYes", true, PressCloseBox, QMessageBox::Yes, TForm2::mrStore},
     {"CloseBoxTypedNo", true, PressCloseBox, QMessageBox::No, TForm2::mrDiscard},
+    {"EscapeUntouched", false, PressEscape, std::nullopt, TForm2::mrStore},
+    {"EscapeTypedYes", true, PressEscape, QMessageBox::Yes, TForm2::mrStore},
+    {"EscapeTypedNo", true, PressEscape, QMessageBox::No, TForm2::mrDiscard},
 };
 INSTANTIATE_TEST_SUITE_P(Editor, ClosingTest, testing::ValuesIn(closingCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -185,12 +191,44 @@ TEST_F(Form2Test, ATitleWithAnEqualsSignMayStillBeDiscarded) {
     EXPECT_EQ(answerer.Asked(), QStringList{ChangedQuestion});
 }
 
-TEST_F(Form2Test, EscapeDoesNotCloseTheEditor) {
+TEST_F(Form2Test, EscapeOnAChangedTextAsksAndCancelKeepsTheEditorOpen) {
+    answerer.Answer(QMessageBox::Cancel);
     RunModal(form, [&] {
+        Type(form, "x");
         QTest::keyClick(form.RichEdit2, Qt::Key_Escape);
         EXPECT_TRUE(form.isVisible());
         form.FileExit->trigger();
     });
+    EXPECT_EQ(answerer.Asked(), QStringList{ChangedQuestion});
+}
+
+// A program that must end asks nothing, not even when its question is open already.
+TEST_F(Form2Test, AbandonClosesWithoutAskingAndKeepsTheTextForTheCaller) {
+    struct Case {
+        bool typed, questionOpen;
+    } cases[] = {{false, false}, {true, false}, {true, true}};
+    for (const Case& c : cases) {
+        TForm2 editor{HostPrototypes()};
+        editor.SetLines({"Print('stored');"});
+        QTimer abandonTheQuestion;
+        QObject::connect(&abandonTheQuestion, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            abandonTheQuestion.stop();
+            editor.Abandon();
+            box->reject(); // as every dialog is closed when the program ends
+        });
+        const int result = RunModal(editor, [&] {
+            if (c.typed) Type(editor, "x");
+            if (!c.questionOpen) return editor.Abandon();
+            abandonTheQuestion.start(10);
+            editor.FileAbort->trigger();
+        });
+        EXPECT_EQ(result, TForm2::mrAbandoned) << c.typed << c.questionOpen;
+        EXPECT_EQ(editor.TextChanged(), c.typed);
+        EXPECT_FALSE(editor.isVisible());
+    }
+    EXPECT_TRUE(answerer.Asked().isEmpty());
 }
 
 TEST_F(Form2Test, OpensAsSpecifiedWithTheFocusOnTheText) {

@@ -1,8 +1,11 @@
 #pragma once
 // The device list: "COM1" to "COM8" first, then the serial devices found on this machine and the
 // built-in loopback device, found anew each time the list opens. Any device path can be typed.
+#include "serial/Ports.h"
+
 #include <QComboBox>
 #include <QStringList>
+#include <vector>
 
 namespace portwell::gui {
 
@@ -22,10 +25,19 @@ public:
     void showPopup() override;
 
 private:
+    void ShowStartOfPath();
+
     QStringList kept;
 };
 
 // "COM1" to "COM8".
 QStringList NumberedPorts();
+
+// The device an item of the list stands for: COM1 is /dev/ttyS0, a link the device it leads to.
+QString DeviceIdentity(const QString& item);
+
+// The list's items: the kept ones, then each device found that no item stands for already (one
+// device appears once, by its first name), then loop://.
+QStringList DeviceItems(const QStringList& kept, const std::vector<serial::TSerialPortInfo>& found);
 
 } // namespace portwell::gui

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,10 +49,12 @@ public:
     void Apply(const TStoredState& state);
 
     // The macros of the list, item 1 on; item 0 is "（New File）".
-    int MacroCount() const { return int(macroLines.size()); }
+    int MacroCount() const { return int(macros.size()); }
     QString MacroTitle(int item) const;
-    const ksl::TStrings& MacroLines(int item) const { return macroLines.at(size_t(item - 1)); }
+    const ksl::TStrings& MacroLines(int item) const { return macros.at(size_t(item - 1)).Lines; }
     void AddMacro(const QString& title, const ksl::TStrings& lines);
+    // The title's bytes are kept as they are, also those that are not UTF-8.
+    void AddMacro(const TMacro& macro);
     // The selected item of the macro list; 0 is "（New File）".
     int SelectedItem() const;
 
@@ -59,6 +62,9 @@ public:
     std::function<void()> OnMacrosChanged;
     // Told once the window has agreed to close, before it goes.
     std::function<void()> OnClosing;
+    // Told before Delete removes a macro; returns where a copy of it is kept. When it throws, the
+    // macro stays, and the reason is shown.
+    std::function<std::filesystem::path(const TMacro&)> OnDeleting;
 
     void RunButtonClick();
     void RecButtonClick();
@@ -89,6 +95,7 @@ protected:
 
 private:
     void BuildPortGroup();
+    void LayOutPortGroup();
     void BuildMacroGroup();
     void BuildLog();
     void ConnectHost();
@@ -102,6 +109,12 @@ private:
     void StoreRecording(int item, const ksl::TStrings& recorded);
     void EditNewMacro(TForm2& editor);
     void EditMacro(TForm2& editor, int item);
+    void KeepUnsavedEdit(const TForm2& editor, const TMacro& stored);
+    bool KeepDeletedCopy(int item, std::filesystem::path& copy);
+    void ShowOpenFailure(const serial::ECommError& failure);
+    bool SettingsLockedUntilStop() const;
+    void FitMinimumSize();
+    void MoveOntoAScreen();
     void MacrosChanged();
     void IntervalEditChange();
     void LockSettings(bool locked);
@@ -129,10 +142,11 @@ private:
     TMacroHost host;
     // What the file holds that the window does not show, kept to be written back unchanged.
     TStoredState carried;
-    std::vector<ksl::TStrings> macroLines;
+    std::vector<TMacro> macros;
     QString intervalBackup;
     bool First = true;
     bool closeRequested = false;
+    bool editing = false; // the editor is open on the stack
     // Where the last run's script error stood: the macro's item and its line.
     struct {
         int item = 0;

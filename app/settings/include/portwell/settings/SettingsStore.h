@@ -32,6 +32,11 @@ struct TSettingsLocation {
 // not absolute).
 std::filesystem::path LocateSettingsFile(const TSettingsLocation& location);
 
+// The file `file` finally names, as an absolute path: symbolic links are followed, also to a file
+// that does not exist yet, and the folders are made canonical. The lock, the temporary file and the
+// rename all use this one path, so that two writers through different names meet at the same lock.
+std::filesystem::path ResolveSettingsPath(const std::filesystem::path& file);
+
 // The location for the program at `programPath` and this process's environment.
 TSettingsLocation SettingsLocationOf(const std::filesystem::path& programPath,
                                      const std::optional<std::string>& option);
@@ -54,8 +59,9 @@ struct TLoadResult {
 // ESettingsFile only when the file can be neither read nor moved aside.
 TLoadResult LoadSettingsOrSetAside(const std::filesystem::path& file);
 
-// Writes the state to a temporary file in the same folder, flushes it to disk and renames it over
-// the file, which keeps its permissions. A missing folder is created. Throws ESettingsFile on
+// Writes the state to a temporary file (NAME.tmpPID-N) in the folder of the file the path resolves
+// to, flushes it to disk and renames it over the file, which keeps its permissions. A missing
+// folder is created. Throws ESettingsFile on
 // failure; the previous file is then whole.
 void SaveSettings(const std::filesystem::path& file, const TStoredState& state);
 
@@ -66,8 +72,9 @@ std::optional<std::filesystem::path> KeepResetCopy(const std::filesystem::path& 
 // The path beside `file` with `suffix` appended that names nothing yet: NAME.bad, NAME.bad.1, ...
 std::filesystem::path FreeSiblingPath(const std::filesystem::path& file, const std::string& suffix);
 
-// An advisory lock (flock) on NAME.lock beside the settings file, held for the object's life. The
-// lock is not on the file itself because a save renames a new file over it.
+// An advisory lock (flock) on NAME.lock beside the file the settings path resolves to, held for the
+// object's life. The lock is not on the file itself because a save renames a new file over it.
+// Once it holds the lock, it removes the temporary files of saves that were killed.
 class TSettingsLock {
 public:
     // Throws ESettingsFile when another process holds the lock or the lock file cannot be made.
@@ -76,6 +83,7 @@ public:
     TSettingsLock(const TSettingsLock&) = delete;
     TSettingsLock& operator=(const TSettingsLock&) = delete;
 
+    // NAME.lock beside the file `settingsFile` resolves to.
     static std::filesystem::path LockPathOf(const std::filesystem::path& settingsFile);
 
 private:

@@ -1,7 +1,8 @@
 #pragma once
 // The macro editor: a modal window showing one macro's title and text. ShowModal tells the caller
 // whether to store what it shows (1) or to discard it (2); the caller copies Title() and Lines()
-// into the macro list when it stores.
+// into the macro list when it stores. A program that must end abandons it (3): the caller then
+// decides what becomes of an unsaved edit, since nobody was asked.
 #include "portwell/gui/CodeEdit.h"
 
 #include <QDialog>
@@ -23,13 +24,19 @@ class TForm2 : public QDialog {
 public:
     static constexpr int mrStore = 1;
     static constexpr int mrDiscard = 2;
+    static constexpr int mrAbandoned = 3;
 
     // `declarePrototype` is the engine's DeclarePrototype list: an empty macro starts with these
     // lines as comments, and the routines they declare are highlighted as host routines.
     explicit TForm2(QStringList declarePrototype, QWidget* parent = nullptr);
 
-    // Shows the window modally; returns mrStore or mrDiscard.
+    // Shows the window modally; returns mrStore, mrDiscard or mrAbandoned.
     int ShowModal();
+    // Closes the window at once, asking nothing, also from inside its own question; ShowModal then
+    // returns mrAbandoned.
+    void Abandon();
+    // Whether the text differs from what it was when the window opened or was last saved.
+    bool TextChanged() const;
 
     QString Title() const;
     void SetTitle(const QString& title);
@@ -69,6 +76,7 @@ private:
     QStringList declarePrototype;
     QString Backup; // the text as opened or last saved
     int Modal = mrStore;
+    bool abandoned = false;
 
     QAction* NewAction(const char* objectName, const QString& caption, const QString& hint);
     void CreateActions();
