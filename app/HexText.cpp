@@ -32,11 +32,14 @@ std::string UpperTrimmed(std::string_view s) {
 
 std::string StrToHex(std::string_view S) {
     static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
+    if (S.empty()) return {};
+    // Sized once and filled in place: every received byte passes through here.
+    std::string hex(S.size() * 3 - 1, ' ');
+    char* out = hex.data();
     for (unsigned char byte : S) {
-        if (!hex.empty()) hex += ' ';
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0xF];
+        out[0] = digits[byte >> 4];
+        out[1] = digits[byte & 0xF];
+        out += 3;
     }
     return hex;
 }

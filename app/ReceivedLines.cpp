@@ -1,17 +1,25 @@
 #include "portwell/ReceivedLines.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace portwell {
 
-// A carriage return at the end stays pending: a line feed may still follow it.
+// A carriage return at the end stays pending: a line feed may still follow it. The bytes are taken
+// in runs up to the next line end, since a flooding device sends them by the megabyte.
 void TReceivedLines::Add(std::string_view bytes, uint32_t now, std::vector<std::string>& complete) {
     if (bytes.empty()) return;
-    for (char byte : bytes) {
-        const bool crWithoutLf = !pending.empty() && pending.back() == '\r' && byte != '\n';
+    size_t next = 0;
+    while (next < bytes.size()) {
+        const bool crWithoutLf = !pending.empty() && pending.back() == '\r' && bytes[next] != '\n';
         if (crWithoutLf) complete.push_back(std::exchange(pending, {}));
-        pending += byte;
-        if (byte == '\n' || pending.size() >= MaxLineBytes)
+        const size_t lineEnd = bytes.find_first_of("\r\n", next);
+        const size_t run =
+            lineEnd == std::string_view::npos ? bytes.size() - next : lineEnd + 1 - next;
+        const size_t taken = std::min(run, MaxLineBytes - pending.size());
+        pending.append(bytes.substr(next, taken));
+        next += taken;
+        if (pending.back() == '\n' || pending.size() >= MaxLineBytes)
             complete.push_back(std::exchange(pending, {}));
     }
     lastByte = now;

@@ -25,6 +25,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -670,7 +672,7 @@ void TForm1::FlushLog() {
     if (pendingLog.empty()) return;
     QScrollBar* scroll = RichEdit1->verticalScrollBar();
     const bool follow = paneBehind || scroll->value() == scroll->maximum();
-    if (paneBehind) RichEdit1->clear();
+    MakeRoomInPane(pendingLog.size());
     QStringList lines;
     for (const TPendingLine& line : pendingLog)
         lines << QString::fromStdString(ShownLine(line.Text, line.Time, lineLook));
@@ -678,6 +680,22 @@ void TForm1::FlushLog() {
     paneBehind = false;
     RichEdit1->appendPlainText(lines.join('\n'));
     if (follow) scroll->setValue(scroll->maximum());
+}
+
+// The lines the new ones push out of the pane go first, in one piece: the document's own limit
+// drops them one by one and lays each out on the way, which under a flood took most of the
+// window's time.
+void TForm1::MakeRoomInPane(size_t incoming) {
+    QTextDocument* document = RichEdit1->document();
+    const int keep = int(TTrafficLog::MaxLines) - int(incoming);
+    if (paneBehind || keep <= 0) return RichEdit1->clear();
+    const int excess = document->isEmpty() ? 0 : document->blockCount() - keep;
+    if (excess <= 0) return;
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.endEditBlock();
 }
 
 // The pane shown afresh from the host's log, in the current look.

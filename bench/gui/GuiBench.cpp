@@ -6,6 +6,8 @@
 //   - a device flooding the port (pty_flood): bytes read a second and CPU per MB, connected and
 //     in a ComRead loop, and how late clicks are served meanwhile;
 //   - 1 MB/s for 10 s while connected and logging to a file: memory, every byte in the file;
+//   - while a macro prints for seconds: how often the pane is repainted, how late clicks are
+//     served, how soon Stop ends it, and the time from its end to its last line painted;
 //   - peak memory of a macro printing 300,000 and 3,000,000 lines (each in a process of its own,
 //     `gui_bench --print N`), and the time from its end to its last line shown.
 // It uses Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
@@ -18,6 +20,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -133,9 +136,11 @@ void ReportFlood(const char* what, const benchsupport::FloodResult& flood, doubl
                 mb / flood.Seconds, mb > 0 ? cpu / mb : 0.0, clicks.Summary().c_str());
 }
 
-// The device floods the port for 5 s while the window is connected.
-void FloodWhileConnected(portwell::gui::TForm1& form, const char* seconds = "5") {
-    benchsupport::FloodWriter writer({"--seconds", seconds});
+// The device floods the port for 5 s while the window is connected: one byte over and over, or
+// text lines as the side-by-side comparison sends them.
+void FloodWhileConnected(portwell::gui::TForm1& form,
+                         std::vector<std::string> writerArgs = {"--seconds", "5"}) {
+    benchsupport::FloodWriter writer(std::move(writerArgs));
     UseDevice(form, writer.Path());
     ClickLateness clicks;
     const double cpuBefore = CpuSeconds();
@@ -210,6 +215,70 @@ void MegabyteASecondForTenSeconds(portwell::gui::TForm1& form) {
     std::remove(log.c_str());
 }
 
+// The times at which the log pane was painted.
+class PanePaints : public QObject {
+public:
+    explicit PanePaints(QPlainTextEdit* pane) { pane->viewport()->installEventFilter(this); }
+    std::vector<portwell::TLogTime> Times;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) Times.push_back(portwell::TLogClock::now());
+        return false;
+    }
+};
+
+qint64 Milliseconds(portwell::TLogClock::duration span) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(span).count();
+}
+
+// A macro prints 2,000,000 lines: the pane's paints a second while it runs and the longest gap
+// between two, and the time from the macro's last line to the first paint after it. Then an
+// endless one: how long Stop takes to end it.
+void PaneWhileAMacroPrints(portwell::gui::TForm1& form) {
+    UseDevice(form, "loop://");
+    SelectMacro(form, {"var i: Integer;", "begin",
+                       "for i := 1 to 2000000 do Print('line ' + IntToStr(i));", "end."});
+    auto* pane = Control<QPlainTextEdit>(form, "RichEdit1");
+    PanePaints paints(pane);
+    const portwell::TLogTime start = portwell::TLogClock::now();
+    {
+        ClickLateness clicks;
+        Control<QToolButton>(form, "RunButton")->click();
+        const portwell::TLogTime end = form.Host().Log.Times().back();
+        QElapsedTimer waited;
+        waited.start();
+        while ((paints.Times.empty() || paints.Times.back() < end) && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        qint64 longestGap = 0, during = 0;
+        portwell::TLogTime previous = start;
+        for (const portwell::TLogTime paint : paints.Times) {
+            if (paint > end) break;
+            longestGap = std::max(longestGap, Milliseconds(paint - previous));
+            previous = paint;
+            ++during;
+        }
+        const double seconds = Milliseconds(end - start) / 1000.0;
+        std::printf("A macro printing 2,000,000 lines for %.1f s: the pane painted %.1f times a "
+                    "second (longest gap %lld ms; target at least 10 a second); last line painted "
+                    "%lld ms after the macro's end (target under 200 ms); clicks late by %s\n",
+                    seconds, during / seconds, (long long)longestGap,
+                    (long long)Milliseconds(paints.Times.back() - end), clicks.Summary().c_str());
+    }
+    SelectMacro(form,
+                {"var i: Integer;", "begin", "i := 0;",
+                 "while True do begin i := i + 1; Print('line ' + IntToStr(i)); end;", "end."});
+    QElapsedTimer stopped;
+    QTimer::singleShot(1000, [&] {
+        stopped.start();
+        Control<QToolButton>(form, "StopButton")->click();
+    });
+    Control<QToolButton>(form, "RunButton")->click();
+    std::printf("Stop during a macro printing without end: the run ended %lld ms after the click "
+                "(target under 100 ms)\n",
+                (long long)stopped.elapsed());
+}
+
 // In a process of its own: a macro prints `count` lines; prints its peak memory and the time from
 // the macro's end to its last line shown in the pane.
 int PrintLines(portwell::gui::TForm1& form, long count) {
@@ -246,10 +315,16 @@ int main(int argc, char** argv) {
     portwell::gui::TQtDialogsInstalled dialogs;
     portwell::gui::TForm1 form;
     if (argc == 3 && std::string(argv[1]) == "--print") return PrintLines(form, std::atol(argv[2]));
+    if (argc == 2 && std::string(argv[1]) == "--printing") {
+        form.show();
+        if (!QTest::qWaitForWindowExposed(&form)) return 1;
+        PaneWhileAMacroPrints(form);
+        return 0;
+    }
     if (argc == 2 && std::string(argv[1]) == "--flood") {
         form.show();
-        QTest::qWaitForWindowExposed(&form);
-        FloodWhileConnected(form, "10");
+        if (!QTest::qWaitForWindowExposed(&form)) return 1;
+        FloodWhileConnected(form, {"--seconds", "10", "--lines"});
         return 0;
     }
     form.show();
@@ -263,6 +338,7 @@ int main(int argc, char** argv) {
     FloodWhileConnected(form);
     FloodDuringAComReadLoop(form);
     MegabyteASecondForTenSeconds(form);
+    PaneWhileAMacroPrints(form);
     for (long count : {300000L, 3000000L})
         PrintLinesInAProcessOfItsOwn(argv[0], count);
     return 0;

@@ -204,6 +204,16 @@ TEST(ReceivedLines, CutsAtLineEndsSilenceAndLength) {
          {std::string(300, 'x')},
          {std::string(128, 'x'), std::string(128, 'x')},
          std::string(44, 'x')},
+        {"several in one chunk", {"a\r\nb\rc\n\r"}, {"a\r\n", "b\r", "c\n"}, "\r"},
+        {"two carriage returns", {"\r\r\n"}, {"\r", "\r\n"}, ""},
+        {"a line end at the limit",
+         {std::string(127, 'x') + "\r\nz"},
+         {std::string(127, 'x') + "\r", "\n"},
+         "z"},
+        {"a long line in pieces",
+         {std::string(100, 'x'), std::string(100, 'y') + "\n"},
+         {std::string(100, 'x') + std::string(28, 'y'), std::string(72, 'y') + "\n"},
+         ""},
     };
     for (const Case& c : cases) {
         TReceivedLines received;

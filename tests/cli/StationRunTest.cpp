@@ -260,9 +260,12 @@ TEST(StationRun, ARunThatCrashesIsAnErrorOfItsDeviceAlone) {
     DevicePlayer player(1,
                         [](size_t, const std::string&) { return DevicePlayer::Reply{"CRASH\r"}; });
     ChildOptions options;
-    options.input = "ComWrite('Q'#13);\nSleep(300);\nif Pos('CRASH', ComRead) > 0 then\nbegin\n"
+    // Reads until the reply's line end, however late a loaded machine brings it.
+    options.input = "var reply: String;\nbegin\nComWrite('Q'#13);\n"
+                    "repeat reply := reply + ComRead until Pos(#13, reply) > 0;\n"
+                    "if Pos('CRASH', reply) > 0 then\nbegin\n"
                     "  RegisterRoutine('libc.so.6', 'abort', '', '');\n  abort;\nend;\n"
-                    "Print('alive')";
+                    "Print('alive')\nend.";
     const ChildResult r = Cli({"run", "-d", player.Path(0), "-d", "loop://", "-"}, options);
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(LinesOf(r.out, "loop://").back(), "alive");

@@ -6,6 +6,7 @@
 #include "TempDir.h"
 #include "TextLines.h"
 #include "platform/Clock.h"
+#include "portwell/HexText.h"
 #include "portwell/gui/Form1.h"
 
 #include <QAction>
@@ -16,6 +17,8 @@
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <atomic>
+#include <cstring>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -228,7 +231,9 @@ TEST_F(Console, TimeStampsAndTextDisplayChangeOnlyThePane) {
     EXPECT_TRUE(Logged().empty());
 }
 
-// A device that talks fast: the file holds all of its 10,000 lines, the pane the last 200.
+// A device that talks fast: the file holds all of its 10,000 lines, the pane the last 200. A
+// sender stalled for 20 ms by a loaded machine cuts a line in two, as silence does; so the bytes
+// are compared, not the count of lines.
 TEST_F(Console, ALogFileKeepsEveryLineOfALongExchange) {
     testsupport::TempDir dir;
     const QString path = QString::fromStdString(dir / "exchange.log");
@@ -236,12 +241,10 @@ TEST_F(Console, ALogFileKeepsEveryLineOfALongExchange) {
     EXPECT_TRUE(Child<QLabel>(form, "LogFileLabel")->text().endsWith(path));
     EXPECT_EQ(Menu("LogToFileAction")->text(), "Stop logging to file");
     Connect();
-    std::thread talk([this] {
-        std::string text;
-        for (int i = 1; i <= 10000; ++i)
-            text += std::to_string(i) + "\r\n";
-        device.Send(B(text));
-    });
+    std::string text;
+    for (int i = 1; i <= 10000; ++i)
+        text += std::to_string(i) + "\r\n";
+    std::thread talk([&] { device.Send(B(text)); });
     const std::string last = "Com_RD:31 30 30 30 30 0D 0A";
     EXPECT_TRUE(PaneEndsWith(last));
     talk.join();
@@ -252,10 +255,14 @@ TEST_F(Console, ALogFileKeepsEveryLineOfALongExchange) {
     Lines lines;
     for (std::string line; std::getline(file, line);)
         lines.push_back(line.substr(line.find(' ') + 1));
-    ASSERT_EQ(lines.size(), 10000u);
-    EXPECT_EQ(lines[0], "Com_RD:31 0D 0A");
-    EXPECT_EQ(lines[4999], "Com_RD:35 30 30 30 0D 0A");
-    EXPECT_EQ(lines[9999], last);
+    ASSERT_GE(lines.size(), 10000u);
+    std::string received;
+    for (const std::string& line : lines) {
+        ASSERT_TRUE(line.starts_with("Com_RD:")) << line;
+        received += HexToStr(line.substr(7));
+    }
+    EXPECT_EQ(received, text);
+    EXPECT_EQ(lines.back(), last);
     EXPECT_EQ(Pane(), Lines(lines.end() - 200, lines.end()));
 
     const QString saved = QString::fromStdString(dir / "pane.txt");
@@ -299,6 +306,91 @@ TEST_F(Console, UnderAFloodStopAnswersAndARunPressedAfterItStarts) {
     EXPECT_GE(late, 0);
     EXPECT_LT(late, ClickBoundMs);
     EXPECT_TRUE(Button("StopButton")->isChecked());
+}
+
+// Each run's lines join those already in the pane, which keeps the last 200 of them all.
+TEST_F(Console, ThePaneKeepsTheLast200LinesOfRunAfterRun) {
+    const auto printing = [](int from, int to) {
+        return "var i: Integer;\nbegin\nfor i := " + std::to_string(from) + " to " +
+               std::to_string(to) + " do Print(IntToStr(i));\nend.";
+    };
+    const std::vector<int> runs[] = {{150, 100}, {199, 1}, {200, 1}, {1, 200}, {50, 250}, {10, 5}};
+    for (const std::vector<int>& counts : runs) {
+        Menu("ClearAction")->trigger();
+        int printed = 0;
+        for (int count : counts) {
+            Select(printing(printed + 1, printed + count));
+            Button("RunButton")->click();
+            printed += count;
+        }
+        Lines expected;
+        for (int i = std::max(1, printed - 199); i <= printed; ++i)
+            expected.push_back(std::to_string(i));
+        EXPECT_EQ(Pane(), expected) << testing::PrintToString(counts);
+    }
+}
+
+// The process's resident memory and its peak, in kilobytes, from the kernel's figures; the peak
+// starts afresh from what is resident when "5" is written to clear_refs.
+long MemoryKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field)) return std::stol(line.substr(std::strlen(field)));
+    return -1;
+}
+
+bool ResetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5" << std::flush;
+    return bool(clear);
+}
+
+// A macro that prints far more than the pane can show: whatever the number of lines, the window
+// needs no more memory for them than for a few; the pane holds the last 200, and the log file
+// every one, ending with the last line printed.
+TEST_F(Console, AMacroPrintingALotKeepsMemoryBoundedAndTheLogFileWhole) {
+    testsupport::TempDir dir;
+    const std::string path = dir / "printed.log";
+    ASSERT_TRUE(form.LogToFile(QString::fromStdString(path)));
+    // Long enough that a line kept per line printed would show in the peak.
+    const std::string padding(64, '.');
+    const auto printed = [&](long i) { return "line " + std::to_string(i) + " " + padding; };
+    const auto run = [&](long count) {
+        Select("var i: Integer;\nbegin\nfor i := 1 to " + std::to_string(count) +
+               " do Print('line ' + IntToStr(i) + ' " + padding + "');\nend.");
+        Button("RunButton")->click();
+        ASSERT_FALSE(form.Host().Busy());
+        EXPECT_EQ(Pane().size(), 200u);
+        EXPECT_EQ(Pane().back(), printed(count));
+    };
+    run(20000); // the pane, its fonts and the engine's caches are made here
+    const bool peakKnown = ResetPeakMemory();
+    const long before = MemoryKb("VmRSS:");
+    const long count = 300000;
+    run(count);
+    const long growthKb = MemoryKb("VmHWM:") - before;
+    form.StopLoggingToFile();
+
+    Lines expected;
+    for (long i = count - 199; i <= count; ++i)
+        expected.push_back(printed(i));
+    EXPECT_EQ(Pane(), expected);
+    std::ifstream file(path);
+    long lines = 0;
+    std::string line, last;
+    while (std::getline(file, line)) {
+        ++lines;
+        last = line;
+    }
+    EXPECT_EQ(lines, 20000 + count);
+    EXPECT_TRUE(last.ends_with(" " + printed(count))) << last;
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "memory is not measured under ASan, which keeps freed blocks in quarantine";
+#endif
+    if (!peakKnown) GTEST_SKIP() << "the kernel's peak memory cannot be reset here";
+    // Lines piling up for the pane between two repaints take megabytes (12 MB when they did);
+    // what the pane can show takes next to nothing.
+    EXPECT_LT(growthKb, 4 * 1024) << "the peak grew by " << growthKb << " kB";
 }
 
 } // namespace

@@ -122,6 +122,7 @@ private:
     std::vector<QComboBox*> PortLists() const;
     void QueueLogLine(const std::string& line, TLogTime time);
     void FlushLog();
+    void MakeRoomInPane(size_t incoming);
     void ShowLog();
 
     // The console: Connect, the send bar, the log's menu and its file (gui/Console.cpp).
