@@ -11,6 +11,8 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace portwell;
 using namespace testsupport;
@@ -124,6 +126,62 @@ std::string RecordingAttempt() {
 
 TEST(RecordingWakeUps, EveryChunkIsTakenInAtOnce) {
     EXPECT_EQ(CleanInOneOfThree(RecordingAttempt), "");
+}
+
+void MakeRaw(int terminal) {
+    termios settings{};
+    tcgetattr(terminal, &settings);
+    cfmakeraw(&settings);
+    tcsetattr(terminal, TCSANOW, &settings);
+}
+
+// The clock's watcher may run late on a busy machine, after the bytes that woke it were taken in
+// and the next exchange has begun: that is no arrival of the new exchange. Bytes left waiting
+// while every thread sleeps still count.
+TEST(WakeUpClockTest, ALateWakeUpCountsOnlyWhileBytesWait) {
+    struct Case {
+        const char* name;
+        bool takenIn;
+        bool counted;
+    };
+    for (const Case& c :
+         {Case{"taken in before", true, false}, Case{"left waiting", false, true}}) {
+        SCOPED_TRACE(c.name);
+        PseudoTerminal device;
+        MakeRaw(device.Line());
+        WakeUpClock clock(device.Line());
+        clock.WatchThreads({});
+        device.Send(B("x"));
+        // Once the watcher has stamped the byte it is done with it; this thread sleeps meanwhile,
+        // so the time since the stamp shows as asleep.
+        for (int waitedMs = 0; clock.AsleepSinceArrivalUs() == 0; ++waitedMs) {
+            ASSERT_LT(waitedMs, 10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (c.takenIn) {
+            char byte;
+            ASSERT_EQ(read(device.Line(), &byte, 1), 1);
+        }
+        clock.Start();
+        clock.NoteArrival();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(clock.AsleepSinceArrivalUs() > 10000, c.counted);
+    }
+}
+
+TEST(TimedExchangesTest, AReplyThatNeverComesIsAnError) {
+    PseudoTerminal device;
+    EchoDevice echo(device, 4, B("ACK\r"), 1);
+    TPortSettings settings;
+    settings.DeviceName = device.Path();
+    TMacroHost host;
+    // The answered wait is given all the time a loaded machine may need.
+    const std::string takeReply =
+        "if i = 1 then ComWait('ACK'#13, 30000) else ComWait('ACK'#13, 50);";
+    const ExchangeTimes times =
+        TimeExchanges(host, settings, ExchangeMacro(3, takeReply), '\r', {}, device.Line());
+    EXPECT_EQ(times.error, "exchange #1: no reply (0 bytes waiting)");
+    EXPECT_EQ(times.wallUs.size(), 2u) << "the run goes on after a lost reply";
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -115,11 +116,22 @@ void WakeUpClock::Watch() {
         for (int i = 0; i < n; ++i)
             (ready[i].data.fd == FStop ? stop : arrived) = true;
         if (stop) break;
-        if (!arrived) continue;
-        std::lock_guard lock(FMutex);
-        FArrival = Now(ClockLast);
+        if (arrived) NoteArrival();
     }
     close(epoll);
+}
+
+// The watcher may run late, after the bytes it was woken for were taken in and the next exchange
+// has begun. Stamping then would date the new reply back to the old one, and count what delayed
+// the new request and reply on their way as sleep: the kernel workers that carry bytes between the
+// ends of a terminal wait for the next tick (4 ms) behind a busy processor, and an exchange with
+// loop:// crosses the terminal twice, so such a stamp came out as a steady ~8 ms. So an arrival
+// counts only while bytes wait; under the lock, so that the look and the stamp fall on one side of
+// Start(). A lost wake-up leaves the bytes waiting far longer than any late watcher.
+void WakeUpClock::NoteArrival() {
+    std::lock_guard lock(FMutex);
+    int waiting = 0;
+    if (ioctl(FTerminal, TIOCINQ, &waiting) == 0 && waiting > 0) FArrival = Now(ClockLast);
 }
 
 // A thread's waiting time is only counted once it runs again, so a pause between reading the

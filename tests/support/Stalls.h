@@ -3,11 +3,12 @@
 //
 // A lost wake-up leaves bytes in the input queue while every thread of the process sleeps; a
 // loaded machine only delays threads that are ready to run, or slows them while they run. A
-// watcher thread notes each arrival on the terminal (edge-triggered, so it wakes once for each),
-// and AsleepSinceArrivalUs() tells the time since the last arrival less the time this process's
-// threads were running or waiting to run (from /proc/self/task/*/schedstat): a bound on it catches
-// the first and forgives the second. What delays bytes before they arrive (the kernel's own
-// workers on a busy machine) is not counted.
+// watcher thread notes each arrival on the terminal (edge-triggered, so it wakes once for each;
+// only while bytes wait, so that a late wake-up is not taken for the next arrival), and
+// AsleepSinceArrivalUs() tells the time since the last arrival less the time this process's threads
+// were running or waiting to run (from /proc/self/task/*/schedstat): a bound on it catches the
+// first and forgives the second. What delays bytes before they arrive (the kernel's own workers on
+// a busy machine) is not counted.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -23,7 +24,8 @@ namespace testsupport {
 
 class WakeUpClock {
 public:
-    // Watches `terminal` (a duplicate of it, so that closing it elsewhere does no harm). Watching
+    // Watches `terminal` (a duplicate of it, so that closing it elsewhere does no harm), a raw line
+    // as a port's is: in canonical mode the count of waiting bytes holds whole lines only. Watching
     // it before the port's own thread does is best: the terminal wakes its latest watcher first,
     // and a kernel worker held up between the two wake-ups would count against the port.
     explicit WakeUpClock(int terminal);
@@ -40,6 +42,8 @@ public:
     // running or waiting to run, never below 0; 0 when nothing has arrived since Start().
     double AsleepSinceArrivalUs();
     double WallSinceStartUs() const;
+    // What the watcher does when the terminal wakes it; a test may call it to play a late one.
+    void NoteArrival();
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -59,7 +59,15 @@ inline ExchangeTimes TimeExchanges(portwell::TMacroHost& host,
     host.Kestrel1.IntFuncParam = [&](const std::string& name, int32_t index,
                                      ksl::TArgumentList& args, int32_t& err, int64_t& result) {
         host.Kestrel1IntFuncParam(name, index, args, err, result);
-        if (index == 4 && watching) stop();
+        if (index != 4 || !watching) return;
+        stop();
+        if (result != 0 || !times.error.empty()) return;
+        // A reply that never comes has no arrival to time, so it would pass for a quick one. Bytes
+        // waiting after the wait gave up mean a wake-up lost for the whole wait. The run ends
+        // there: a device and a macro out of step would wait out every exchange left.
+        times.error = "exchange #" + std::to_string(times.wallUs.size() - 1) + ": no reply (" +
+                      std::to_string(host.COMPort.InQueCount()) + " bytes waiting)";
+        host.Stop();
     };
     host.Kestrel1.StrFuncParam = [&](const std::string& name, int32_t index,
                                      ksl::TArgumentList& args, int32_t& err, std::string& result) {
