@@ -55,11 +55,21 @@ public:
 
 namespace {
 
-thread_local HandOverTarget threadQueue;
+// A plain pointer beside the owning one: it needs no thread-local wrapper call, and the engine
+// asks for the queue at every block and loop pass. It is forgotten with the owner at thread exit.
+thread_local HandOverQueue* threadQueueSeen = nullptr;
+
+struct ThreadQueue {
+    HandOverTarget owner;
+    ~ThreadQueue() { threadQueueSeen = nullptr; }
+};
+thread_local ThreadQueue threadQueue;
 
 HandOverQueue& ThisQueue() {
-    if (!threadQueue) threadQueue = std::make_shared<HandOverQueue>();
-    return *threadQueue;
+    if (threadQueueSeen) return *threadQueueSeen;
+    if (!threadQueue.owner) threadQueue.owner = std::make_shared<HandOverQueue>();
+    threadQueueSeen = threadQueue.owner.get();
+    return *threadQueueSeen;
 }
 
 // What belongs to the whole process: interrupts (signals are sent to the process) and which
@@ -92,7 +102,7 @@ HandOverTarget UserInterfaceQueue() {
 
 HandOverTarget ThisThreadsQueue() {
     ThisQueue();
-    return threadQueue;
+    return threadQueue.owner;
 }
 
 void ProcessMessages() {
@@ -152,7 +162,7 @@ int RunHandOvers() {
 }
 
 void Synchronize(const HandOverTarget& target, const std::function<void()>& work) {
-    if (target == threadQueue) {
+    if (target == threadQueue.owner) {
         work();
         return;
     }
