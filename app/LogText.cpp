@@ -1,6 +1,7 @@
 #include "portwell/LogText.h"
 
 #include "portwell/HexText.h"
+#include "portwell/Utf8.h"
 
 #include <array>
 #include <cstdio>
@@ -28,31 +29,6 @@ TLocalTime LocalTime(TLogTime time) {
     localtime_r(&seconds, &local.fields);
     local.milliseconds = int(ms);
     return local;
-}
-
-// The byte count of the valid UTF-8 sequence of more than one byte that starts `text`, or 0.
-size_t MultiByteCharacter(std::string_view text) {
-    const auto byte = [&](size_t i) { return uint8_t(text[i]); };
-    const uint8_t lead = byte(0);
-    size_t length;
-    uint8_t low = 0x80, high = 0xBF; // the allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
-        if (lead == 0xED) high = 0x9F; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return length;
 }
 
 void AppendEscaped(std::string& out, uint8_t byte) {
@@ -116,7 +92,8 @@ std::string EscapedText(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size();) {
-        if (const size_t length = MultiByteCharacter(bytes.substr(i))) {
+        // ASCII takes the escapes' path: its control bytes and the backslash are escaped.
+        if (const size_t length = Utf8SequenceLength(bytes.substr(i)); length > 1) {
             out.append(bytes.substr(i, length));
             i += length;
         } else {

@@ -1,5 +1,7 @@
 #include "cli/JUnitReport.h"
 
+#include "portwell/Utf8.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,21 +16,14 @@ namespace cli {
 namespace {
 
 // The length of the UTF-8 sequence at the start of `text` when XML may carry it, else 0: no
-// control character but tab and line breaks, no overlong form, surrogate, U+FFFE or U+FFFF.
+// control character but tab and line breaks, no U+FFFE or U+FFFF (EF BF BE, EF BF BF).
 size_t XmlCharLength(std::string_view text) {
-    const auto byte = [&](size_t i) { return uint8_t(text[i]); };
-    const uint8_t lead = byte(0);
-    if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r';
-    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
-    uint32_t code = lead & (0x3F >> (length - 1));
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        code = code << 6 | (byte(i) & 0x3F);
+    const size_t length = portwell::Utf8SequenceLength(text);
+    if (length == 1) {
+        const char c = text[0];
+        return uint8_t(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r';
     }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10FFFF) return 0;
-    if ((code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF) return 0;
+    if (length == 3 && text.starts_with("\xEF\xBF") && uint8_t(text[2]) >= 0xBE) return 0;
     return length;
 }
 

@@ -1,5 +1,7 @@
 #include "portwell/settings/CodePage.h"
 
+#include "portwell/Utf8.h"
+
 #include <iconv.h>
 
 namespace portwell::settings {
@@ -24,39 +26,6 @@ void AppendUtf8(std::string& out, char32_t c) {
         out += char(0x80 | ((c >> 6) & 0x3F));
         out += char(0x80 | (c & 0x3F));
     }
-}
-
-bool IsContinuation(unsigned char b) {
-    return (b & 0xC0) == 0x80;
-}
-
-// The length of the valid sequence at `i`, or 0.
-size_t SequenceLength(std::string_view s, size_t i) {
-    const unsigned char lead = s[i];
-    if (lead < 0x80) return 1;
-    size_t length;
-    char32_t min;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() - i < length) return 0;
-    char32_t c = lead & (0x3F >> (length - 1));
-    for (size_t k = 1; k < length; ++k) {
-        const unsigned char b = s[i + k];
-        if (!IsContinuation(b)) return 0;
-        c = (c << 6) | (b & 0x3F);
-    }
-    const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
-    return c >= min && c <= 0x10FFFF && !surrogate ? length : 0;
 }
 
 char16_t UnitAt(std::string_view bytes, size_t unit) {
@@ -90,7 +59,7 @@ private:
 
 bool IsValidUtf8(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size();) {
-        const size_t length = SequenceLength(bytes, i);
+        const size_t length = Utf8SequenceLength(bytes.substr(i));
         if (length == 0) return false;
         i += length;
     }
