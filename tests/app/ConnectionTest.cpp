@@ -14,6 +14,7 @@
 #include <thread>
 
 using namespace portwell;
+using testsupport::B;
 using testsupport::Bytes;
 using testsupport::PseudoTerminal;
 using namespace std::chrono_literals;
@@ -21,10 +22,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Lines = std::vector<std::string>;
-
-Bytes B(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 class Connection : public testing::Test {
 protected:

@@ -14,15 +14,12 @@
 #include <thread>
 
 using namespace portwell;
+using testsupport::B;
 using testsupport::Bytes;
 using testsupport::PseudoTerminal;
 using namespace std::chrono_literals;
 
 namespace {
-
-Bytes B(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 // A macro host on a pseudo-terminal whose other side the test plays from a thread of its own.
 class HostOnPty : public testing::Test {

@@ -16,10 +16,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Bytes B(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
 class HostOnSer2net : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override {

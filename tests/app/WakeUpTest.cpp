@@ -21,10 +21,6 @@ namespace {
 
 constexpr double StallLimitUs = 5000;
 
-Bytes B(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
 struct WaitPath {
     const char* label;
     const char* name;

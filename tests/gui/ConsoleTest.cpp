@@ -27,16 +27,13 @@ using namespace portwell::gui;
 using guitest::AnswerNextMessageBox;
 using guitest::Child;
 using guitest::WaitFor;
+using testsupport::B;
 using testsupport::Bytes;
 using namespace std::chrono_literals;
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-Bytes B(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr qint64 ClickBoundMs = 400;

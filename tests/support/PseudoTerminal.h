@@ -5,11 +5,17 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testsupport {
 
 using Bytes = std::vector<uint8_t>;
+
+// The bytes of a text, as a test writes them to a device or expects them back.
+inline Bytes B(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 class PseudoTerminal {
 public:
