@@ -321,15 +321,10 @@ TEST_F(MainWindow, AScriptErrorStopsFirstThenShowsItsMessage) {
 
 TEST_F(MainWindow, AScriptErrorNamesItsLineAndEditOpensThere) {
     Select("// greeting\nPrint('before');\n\n  undeclared := 1;\nPrint('after');");
-    std::string shown;
-    guitest::OnNextModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        shown = box->text().toStdString();
-        box->accept();
-    });
+    auto message = AnswerNextMessageBox();
     Button("RunButton")->click();
-    EXPECT_EQ(shown, "文法エラーです[undeclared]\n\nLine 4: undeclared := 1");
+    EXPECT_TRUE(message->shown);
+    EXPECT_EQ(message->text, "文法エラーです[undeclared]\n\nLine 4: undeclared := 1");
 
     int cursorLine = 0;
     OnEditor([&](TForm2& editor) {
@@ -348,15 +343,10 @@ TEST_F(MainWindow, AFailedRunIsShownLikeAScriptErrorNamingItsLine) {
               "function ComWaitHex(S:String; TimeOut: Integer): Integer; index 7;");
     form.Apply(older);
     Select("Print('checking');\n  Fail('wrong answer');\nPrint('after');");
-    std::string shown;
-    guitest::OnNextModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        shown = box->text().toStdString();
-        box->accept();
-    });
+    auto message = AnswerNextMessageBox();
     Button("RunButton")->click();
-    EXPECT_EQ(shown, "Fail:wrong answer\n\nLine 2: Fail('wrong answer')");
+    EXPECT_TRUE(message->shown);
+    EXPECT_EQ(message->text, "Fail:wrong answer\n\nLine 2: Fail('wrong answer')");
     EXPECT_EQ(LogLines(), (Lines{"checking", "Fail:wrong answer"}));
     EXPECT_TRUE(Idle());
 }
